@@ -1,0 +1,1 @@
+#include "platform/terminal_keys.h"
