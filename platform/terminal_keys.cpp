@@ -151,7 +151,7 @@ void add(std::vector<sequence>& table, std::string bytes, key_id key, modifier m
 }
 
 // Every sequence the decoder knows, spelled out once from the rows above, in
-// the way a terminal description lists them.
+// the way a terminfo entry lists them.
 std::vector<sequence> build_sequences() {
   std::vector<sequence> table;
   for (const letter_key& k : letter_keys) {
