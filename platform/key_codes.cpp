@@ -155,10 +155,10 @@ entry grey_key(std::uint8_t scan_code, modifier m) {
 }
 
 std::uint8_t scan_code_of(std::uint8_t c) {
-  // Only the main block: a character that the keypad also types ('7', '+')
-  // belongs to its main-block key.
+  // Only the main block, Space included: a character that the keypad also
+  // types ('7', '+', '*') belongs to its main-block key.
   for (const row& r : standard_rows) {
-    if (r.scan_code >= 0x37)
+    if (r.scan_code > scan::space)
       break;
     for (const entry& e : {r.normal, r.shift}) {
       if (e.what == entry::kind::character && e.value == c)

@@ -44,6 +44,7 @@ inline constexpr std::uint8_t escape = 0x01;
 inline constexpr std::uint8_t backspace = 0x0e;
 inline constexpr std::uint8_t tab = 0x0f;
 inline constexpr std::uint8_t enter = 0x1c;
+inline constexpr std::uint8_t space = 0x39;
 inline constexpr std::uint8_t f1 = 0x3b;  // F1 to F10 follow one by one
 inline constexpr std::uint8_t f10 = 0x44;
 inline constexpr std::uint8_t f11 = 0x57;

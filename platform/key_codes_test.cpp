@@ -64,6 +64,8 @@ TEST(KeyTableTest, CharactersMapBackToTheirMainBlockKey) {
   EXPECT_EQ(scan_code_of('7'), 0x08);  // the main block's 7, not the keypad's
   EXPECT_EQ(scan_code_of('+'), 0x0d);
   EXPECT_EQ(scan_code_of('\t'), scan::tab);
+  EXPECT_EQ(scan_code_of(' '), scan::space);
+  EXPECT_EQ(scan_code_of('*'), 0x09);  // Shift+8, not the keypad's *
   EXPECT_EQ(scan_code_of(0xe9), 0);
 }
 

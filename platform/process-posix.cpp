@@ -1,4 +1,5 @@
 // Directories, the command interpreter and the end of the process on POSIX.
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -64,6 +65,42 @@ std::vector<text> interpreter_environment() {
   return environment;
 }
 
+// The kernel takes at most PATH_MAX bytes of a path in one call, but a current
+// directory can be deeper than that, and the probe must be able to return to
+// it. So a longer path is walked in pieces of whole components that each fit,
+// from directory handle to directory handle; the current directory changes
+// only at the end, when the whole path was found.
+std::int32_t change_directory_in_pieces(const text& path) {
+  constexpr std::size_t piece_limit = PATH_MAX - 1;
+  int directory = open(path[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+  std::size_t start = 0;
+  while (directory >= 0) {
+    while (start < path.size() && path[start] == '/')
+      ++start;
+    if (start == path.size())
+      break;
+    std::size_t end = path.size();
+    if (end - start > piece_limit) {
+      end = path.rfind('/', start + piece_limit);
+      if (end == text::npos || end <= start) {
+        // One name longer than any path the kernel takes cannot exist.
+        close(directory);
+        return -1;
+      }
+    }
+    const text piece = path.substr(start, end - start);
+    const int next = openat(directory, piece.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    close(directory);
+    directory = next;
+    start = end;
+  }
+  if (directory < 0)
+    return -1;
+  const int result = fchdir(directory);
+  close(directory);
+  return result == 0 ? 0 : -1;
+}
+
 }  // namespace
 
 text current_directory() {
@@ -75,7 +112,9 @@ text current_directory() {
 std::int32_t change_directory(const text& path) {
   if (path.empty())
     return -1;
-  return chdir(path.c_str()) == 0 ? 0 : -1;
+  if (chdir(path.c_str()) == 0)
+    return 0;
+  return errno == ENAMETOOLONG ? change_directory_in_pieces(path) : -1;
 }
 
 text quote_argument(const text& argument) {
