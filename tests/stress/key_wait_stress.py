@@ -25,7 +25,7 @@ import termios
 import time
 
 PROMPT = b"Press any Key to exit . . ."
-SIGNAL_BYTES = {0x03, 0x1c, 0x1a}
+SIGNAL_BYTES = {0x03, 0x1c, 0x1a, 0x11, 0x13}
 SEQUENCES = [b"\x1b[A", b"\x1b[1;5H", b"\x1b[15;3~", b"\x1bOP", b"\x1b[[A", b"\x1b[2$",
              b"\x1bOa", b"\x1b[24^", b"\x1b", b"\x1b[", b"\x1b[1;", b"\x1b[99;99;99~",
              b"\x1bx", b"\x1b\x1b", b"\x1b[M", b"\xff\xfe", b"\x1bO"]
