@@ -9,8 +9,10 @@ still there, or by closing the terminal's master side. Whatever arrives, the
 program must end with its caller's code, and where the terminal is still
 there its settings must be exactly those it found.
 
-The bytes that make the terminal itself send a signal (Ctrl+C, Ctrl+\\,
-Ctrl+Z) are left out: they end the program by design, not with its code.
+The bytes that make the terminal itself act are left out: Ctrl+C, Ctrl+\\
+and Ctrl+Z end or stop the program by design, not with its code, and Ctrl+S
+typed before the program takes over the terminal stops the terminal's output,
+so the prompt could not appear until Ctrl+Q.
 """
 
 import argparse
