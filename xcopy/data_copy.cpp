@@ -1,0 +1,185 @@
+// copy_file_range with a read/write fallback, and the /v comparison.
+#include "xcopy/data_copy.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace xcopy {
+namespace {
+
+constexpr std::size_t buffer_size = 256 * 1024;
+// The most one copy_file_range call is asked for; the kernel caps calls anyway.
+constexpr off_t chunk = off_t{1} << 30;
+
+// Set once the kernel reports that it has no copy_file_range at all.
+std::atomic<bool> kernel_lacks_copy_range{false};
+
+std::vector<char>& buffer() {
+  thread_local std::vector<char> b(buffer_size);
+  return b;
+}
+
+data_result fail(data_result::side s, int error) {
+  return {s, error, 0};
+}
+
+// Errors of copy_file_range that only mean "not here, use the buffer".
+bool means_unsupported(int error) {
+  return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
+         error == ENOTSUP || error == EBADF || error == EPERM || error == EAGAIN ||
+         error == ETXTBSY || error == EOVERFLOW;
+}
+
+// Errors that certainly come from the target, whichever call reported them.
+bool from_target(int error) {
+  return error == ENOSPC || error == EDQUOT || error == EFBIG || error == EROFS;
+}
+
+data_result write_all(int out, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::write(out, data, size);
+    if (written < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return fail(data_result::side::target, errno);
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return {};
+}
+
+// Copies through the buffer from the current offsets; `remaining` < 0 copies to
+// the end of the source. Adds what it copied to `bytes`.
+data_result copy_through_buffer(int in, int out, off_t remaining, off_t bytes) {
+  std::vector<char>& b = buffer();
+  while (remaining != 0) {
+    std::size_t want = b.size();
+    if (remaining > 0) {
+      want = static_cast<std::size_t>(std::min<off_t>(remaining, static_cast<off_t>(want)));
+    }
+    const ssize_t got = ::read(in, b.data(), want);
+    if (got < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return fail(data_result::side::source, errno);
+    }
+    if (got == 0) {
+      break;
+    }
+    if (const data_result r = write_all(out, b.data(), static_cast<std::size_t>(got)); !r.ok()) {
+      return r;
+    }
+    bytes += got;
+    if (remaining > 0) {
+      remaining -= got;
+    }
+  }
+  data_result done;
+  done.bytes = bytes;
+  return done;
+}
+
+// Reads exactly `size` bytes at `offset`, or fewer at the end of the file.
+ssize_t read_at(int fd, char* data, std::size_t size, off_t offset) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t got = ::pread(fd, data + done, size - done, offset + static_cast<off_t>(done));
+    if (got < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return -1;
+    }
+    if (got == 0) {
+      break;
+    }
+    done += static_cast<std::size_t>(got);
+  }
+  return static_cast<ssize_t>(done);
+}
+
+}  // namespace
+
+data_result copy_data(int in, int out, off_t size) {
+  if (size == 0) {
+    return copy_through_buffer(in, out, -1, 0);
+  }
+  off_t remaining = size;
+  while (remaining > 0 && !kernel_lacks_copy_range.load(std::memory_order_relaxed)) {
+    const ssize_t copied = ::copy_file_range(
+        in, nullptr, out, nullptr, static_cast<std::size_t>(std::min(remaining, chunk)), 0);
+    if (copied > 0) {
+      remaining -= copied;
+      continue;
+    }
+    if (copied == 0) {
+      // The source ended early (it shrank), or it is a file whose data the
+      // kernel cannot copy in place: the buffer finds out which.
+      break;
+    }
+    const int error = errno;
+    if (error == EINTR) {
+      continue;
+    }
+    if (error == ENOSYS) {
+      kernel_lacks_copy_range.store(true, std::memory_order_relaxed);
+    }
+    if (from_target(error)) {
+      return fail(data_result::side::target, error);
+    }
+    if (!means_unsupported(error) && error != EIO) {
+      return fail(data_result::side::source, error);
+    }
+    // Unsupported here, or an I/O error that the buffer will pin on one side.
+    break;
+  }
+  if (remaining == 0) {
+    data_result done;
+    done.bytes = size;
+    return done;
+  }
+  return copy_through_buffer(in, out, remaining, size - remaining);
+}
+
+data_result compare_data(int original, int copy, off_t size) {
+  struct stat copied {};
+  if (::fstat(copy, &copied) != 0) {
+    return fail(data_result::side::target, errno);
+  }
+  if (copied.st_size != size) {
+    return fail(data_result::side::target, 0);
+  }
+  std::vector<char>& a = buffer();
+  std::vector<char> b(buffer_size);
+  for (off_t at = 0; at < size;) {
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<off_t>(size - at, static_cast<off_t>(buffer_size)));
+    const ssize_t got_a = read_at(original, a.data(), want, at);
+    if (got_a < 0) {
+      return fail(data_result::side::source, errno);
+    }
+    const ssize_t got_b = read_at(copy, b.data(), want, at);
+    if (got_b < 0) {
+      return fail(data_result::side::target, errno);
+    }
+    if (got_a != got_b || std::memcmp(a.data(), b.data(), static_cast<std::size_t>(got_a)) != 0) {
+      return fail(data_result::side::target, 0);
+    }
+    if (got_a == 0) {
+      break;
+    }
+    at += got_a;
+  }
+  return {};
+}
+
+}  // namespace xcopy

@@ -1,0 +1,187 @@
+// The copy of one file: open, create a temporary, copy, set bits and times, rename.
+#include "xcopy/file_copier.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "xcopy/data_copy.h"
+#include "xcopy/unique_fd.h"
+
+namespace xcopy {
+namespace {
+
+// How often a fresh temporary name is tried when one is taken.
+constexpr int name_attempts = 16;
+
+copy_result source_failure(int error) {
+  return {copy_result::outcome::source_failed, error};
+}
+
+copy_result target_failure(int error) {
+  return {copy_result::outcome::target_failed, error};
+}
+
+// Removes the temporary file and forgets it.
+void discard(int directory, const temp_files::name& name, temp_files::slot& slot) {
+  ::unlinkat(directory, name.data(), 0);
+  slot.disarm();
+}
+
+// Creates a temporary file with `mode` in `directory`; -1 and errno on failure.
+int create_temporary(int directory, mode_t mode, int access, temp_files::name& name,
+                     temp_files::slot& slot) {
+  for (int attempt = 0; attempt < name_attempts; ++attempt) {
+    name = temp_files::new_name();
+    slot.arm(directory, name);
+    const int fd =
+        ::openat(directory, name.data(), access | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
+    if (fd >= 0) {
+      return fd;
+    }
+    const int error = errno;
+    slot.disarm();
+    if (error != EEXIST) {
+      errno = error;
+      return -1;
+    }
+  }
+  errno = EEXIST;
+  return -1;
+}
+
+// Renames the finished temporary over the final name.
+copy_result put_in_place(const copy_request& request, const temp_files::name& name,
+                         temp_files::slot& slot) {
+  if (::renameat(request.target_directory, name.data(), request.target_directory,
+                 request.target_name) != 0) {
+    const int error = errno;
+    discard(request.target_directory, name, slot);
+    return target_failure(error);
+  }
+  slot.disarm();
+  return {};
+}
+
+copy_result copy_link(const copy_request& request, temp_files::slot& slot) {
+  struct stat link {};
+  if (::fstatat(request.source_directory, request.source_name, &link, AT_SYMLINK_NOFOLLOW) != 0) {
+    return source_failure(errno);
+  }
+  if (!S_ISLNK(link.st_mode)) {
+    return {copy_result::outcome::special, 0};
+  }
+  // st_size is the text's length, but the link may change meanwhile: grow until it fits.
+  std::vector<char> text(static_cast<std::size_t>(link.st_size) + 2);
+  for (;;) {
+    const ssize_t length =
+        ::readlinkat(request.source_directory, request.source_name, text.data(), text.size());
+    if (length < 0) {
+      return source_failure(errno);
+    }
+    if (static_cast<std::size_t>(length) < text.size()) {
+      text[static_cast<std::size_t>(length)] = '\0';
+      break;
+    }
+    text.resize(text.size() * 2);
+  }
+  temp_files::name name{};
+  int error = EEXIST;
+  for (int attempt = 0; attempt < name_attempts && error == EEXIST; ++attempt) {
+    name = temp_files::new_name();
+    slot.arm(request.target_directory, name);
+    error = ::symlinkat(text.data(), request.target_directory, name.data()) == 0 ? 0 : errno;
+    if (error != 0) {
+      slot.disarm();
+    }
+  }
+  if (error != 0) {
+    return target_failure(error);
+  }
+  const struct timespec times[2] = {link.st_atim, link.st_mtim};
+  if (::utimensat(request.target_directory, name.data(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+    error = errno;
+    discard(request.target_directory, name, slot);
+    return target_failure(error);
+  }
+  return put_in_place(request, name, slot);
+}
+
+}  // namespace
+
+mode_t copy_mode(mode_t source_mode, permission_bits permissions) {
+  mode_t mode = source_mode & 0777;
+  if (permissions == permission_bits::add_owner_write) {
+    mode |= S_IWUSR;
+  }
+  return mode;
+}
+
+copy_result copy_file(const copy_request& request, temp_files::slot& slot) {
+  if (request.as_link) {
+    return copy_link(request, slot);
+  }
+  // O_NONBLOCK: should the entry have been replaced by a FIFO since it was
+  // looked at, opening it must not wait for a writer. O_NOFOLLOW unless the
+  // entry is a link being followed: a file that became a link is not followed.
+  const int follow = request.through_link ? 0 : O_NOFOLLOW;
+  unique_fd in(::openat(request.source_directory, request.source_name,
+                        O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | follow));
+  if (!in) {
+    return source_failure(errno);
+  }
+  struct stat source {};
+  if (::fstat(in.get(), &source) != 0) {
+    return source_failure(errno);
+  }
+  if (!S_ISREG(source.st_mode)) {
+    return {copy_result::outcome::special, 0};
+  }
+
+  // The umask is cleared for the run, so the file is created with its final
+  // bits and needs no chmod; the open descriptor may write whatever they say.
+  temp_files::name name{};
+  const int access = request.verify == verification::compare ? O_RDWR : O_WRONLY;
+  unique_fd out(create_temporary(request.target_directory,
+                                 copy_mode(source.st_mode, request.permissions), access, name,
+                                 slot));
+  if (!out) {
+    return target_failure(errno);
+  }
+
+  const data_result data = copy_data(in.get(), out.get(), source.st_size);
+  copy_result failure{};
+  if (!data.ok()) {
+    failure = data.failed == data_result::side::source ? source_failure(data.error)
+                                                       : target_failure(data.error);
+  } else if (request.verify == verification::compare) {
+    const data_result check = compare_data(in.get(), out.get(), data.bytes);
+    if (check.failed == data_result::side::source) {
+      failure = source_failure(check.error);
+    } else if (check.failed == data_result::side::target) {
+      failure = check.error == 0 ? copy_result{copy_result::outcome::differs, 0}
+                                 : target_failure(check.error);
+    }
+  }
+  if (failure.result == copy_result::outcome::copied) {
+    // The time goes on last: any write after it would change it again.
+    const struct timespec times[2] = {source.st_atim, source.st_mtim};
+    if (::futimens(out.get(), times) != 0) {
+      failure = target_failure(errno);
+    }
+  }
+  // close() is where some file systems (NFS, FUSE) report a failed write.
+  if (::close(out.release()) != 0 && failure.result == copy_result::outcome::copied) {
+    failure = target_failure(errno);
+  }
+  if (failure.result != copy_result::outcome::copied) {
+    discard(request.target_directory, name, slot);
+    return failure;
+  }
+  return put_in_place(request, name, slot);
+}
+
+}  // namespace xcopy
