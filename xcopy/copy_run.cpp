@@ -15,6 +15,7 @@
 #include "xcopy/prompts.h"
 #include "xcopy/report.h"
 #include "xcopy/source_argument.h"
+#include "xcopy/system_calls.h"
 #include "xcopy/target_argument.h"
 #include "xcopy/tree_walker.h"
 
@@ -59,7 +60,7 @@ exit_code run_copy(const options& opts) {
     return report.finish();
   }
   walk_plan plan;
-  plan.source_directory.reset(::open(source.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  plan.source_directory.reset(sys::open(source.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   struct stat source_folder {};
   if (!plan.source_directory || ::fstat(plan.source_directory.get(), &source_folder) != 0) {
     report.failed("Unable to read", opts.source, errno, exit_failed);

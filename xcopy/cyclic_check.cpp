@@ -4,6 +4,7 @@
 #include <fcntl.h>
 
 #include "xcopy/paths.h"
+#include "xcopy/system_calls.h"
 #include "xcopy/unique_fd.h"
 
 namespace xcopy {
@@ -19,14 +20,14 @@ bool same_file(const struct stat& a, const struct stat& b) {
 
 bool is_same_or_inside(const std::string& path, const struct stat& source) {
   std::string at = path;
-  unique_fd folder(::open(at.c_str(), lookup_flags));
+  unique_fd folder(sys::open(at.c_str(), lookup_flags));
   while (!folder) {
     const std::string up = parent_path(at);
     if (up == at) {
       return false;
     }
     at = up;
-    folder.reset(::open(at.c_str(), lookup_flags));
+    folder.reset(sys::open(at.c_str(), lookup_flags));
   }
   struct stat here {};
   if (::fstat(folder.get(), &here) != 0) {
@@ -36,7 +37,7 @@ bool is_same_or_inside(const std::string& path, const struct stat& source) {
     if (same_file(here, source)) {
       return true;
     }
-    unique_fd parent(::openat(folder.get(), "..", lookup_flags));
+    unique_fd parent(sys::openat(folder.get(), "..", lookup_flags));
     struct stat above {};
     if (!parent || ::fstat(parent.get(), &above) != 0 || same_file(above, here)) {
       return false;  // the root, or a folder whose parent cannot be looked at

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "xcopy/data_copy.h"
+#include "xcopy/system_calls.h"
 #include "xcopy/unique_fd.h"
 
 namespace xcopy {
@@ -38,7 +39,7 @@ int create_temporary(int directory, mode_t mode, int access, temp_files::name& n
     name = temp_files::new_name();
     slot.arm(directory, name);
     const int fd =
-        ::openat(directory, name.data(), access | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
+        sys::openat(directory, name.data(), access | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
     if (fd >= 0) {
       return fd;
     }
@@ -56,8 +57,8 @@ int create_temporary(int directory, mode_t mode, int access, temp_files::name& n
 // Renames the finished temporary over the final name.
 copy_result put_in_place(const copy_request& request, const temp_files::name& name,
                          temp_files::slot& slot) {
-  if (::renameat(request.target_directory, name.data(), request.target_directory,
-                 request.target_name) != 0) {
+  if (sys::renameat(request.target_directory, name.data(), request.target_directory,
+                    request.target_name) != 0) {
     const int error = errno;
     discard(request.target_directory, name, slot);
     return target_failure(error);
@@ -68,7 +69,8 @@ copy_result put_in_place(const copy_request& request, const temp_files::name& na
 
 copy_result copy_link(const copy_request& request, temp_files::slot& slot) {
   struct stat link {};
-  if (::fstatat(request.source_directory, request.source_name, &link, AT_SYMLINK_NOFOLLOW) != 0) {
+  if (sys::fstatat(request.source_directory, request.source_name, &link, AT_SYMLINK_NOFOLLOW) !=
+      0) {
     return source_failure(errno);
   }
   if (!S_ISLNK(link.st_mode)) {
@@ -93,7 +95,7 @@ copy_result copy_link(const copy_request& request, temp_files::slot& slot) {
   for (int attempt = 0; attempt < name_attempts && error == EEXIST; ++attempt) {
     name = temp_files::new_name();
     slot.arm(request.target_directory, name);
-    error = ::symlinkat(text.data(), request.target_directory, name.data()) == 0 ? 0 : errno;
+    error = sys::symlinkat(text.data(), request.target_directory, name.data()) == 0 ? 0 : errno;
     if (error != 0) {
       slot.disarm();
     }
@@ -102,7 +104,7 @@ copy_result copy_link(const copy_request& request, temp_files::slot& slot) {
     return target_failure(error);
   }
   const struct timespec times[2] = {link.st_atim, link.st_mtim};
-  if (::utimensat(request.target_directory, name.data(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+  if (sys::utimensat(request.target_directory, name.data(), times, AT_SYMLINK_NOFOLLOW) != 0) {
     error = errno;
     discard(request.target_directory, name, slot);
     return target_failure(error);
@@ -128,8 +130,8 @@ copy_result copy_file(const copy_request& request, temp_files::slot& slot) {
   // looked at, opening it must not wait for a writer. O_NOFOLLOW unless the
   // entry is a link being followed: a file that became a link is not followed.
   const int follow = request.through_link ? 0 : O_NOFOLLOW;
-  unique_fd in(::openat(request.source_directory, request.source_name,
-                        O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | follow));
+  unique_fd in(sys::openat(request.source_directory, request.source_name,
+                           O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | follow));
   if (!in) {
     return source_failure(errno);
   }
@@ -169,12 +171,12 @@ copy_result copy_file(const copy_request& request, temp_files::slot& slot) {
   if (failure.result == copy_result::outcome::copied) {
     // The time goes on last: any write after it would change it again.
     const struct timespec times[2] = {source.st_atim, source.st_mtim};
-    if (::futimens(out.get(), times) != 0) {
+    if (sys::futimens(out.get(), times) != 0) {
       failure = target_failure(errno);
     }
   }
   // close() is where some file systems (NFS, FUSE) report a failed write.
-  if (::close(out.release()) != 0 && failure.result == copy_result::outcome::copied) {
+  if (sys::close(out.release()) != 0 && failure.result == copy_result::outcome::copied) {
     failure = target_failure(errno);
   }
   if (failure.result != copy_result::outcome::copied) {

@@ -1,6 +1,8 @@
 // The filters and checks one file passes before it is copied.
 #include "xcopy/file_decision.h"
 
+#include "xcopy/system_calls.h"
+
 #include <fcntl.h>
 
 #include <cerrno>
@@ -31,8 +33,8 @@ decision decide(const decision_request& request, const options& opts, time_compa
 
   struct stat source {};
   const bool need_source = opts.dates == date_filter::modified_since || there != presence::absent;
-  if (need_source && ::fstatat(request.source_directory, request.source_name, &source,
-                               request.through_link ? 0 : AT_SYMLINK_NOFOLLOW) != 0) {
+  if (need_source && sys::fstatat(request.source_directory, request.source_name, &source,
+                                  request.through_link ? 0 : AT_SYMLINK_NOFOLLOW) != 0) {
     return failed(decision::failure::source_unreadable, errno);
   }
   if (opts.dates == date_filter::modified_since && source.st_mtim.tv_sec < opts.modified_since) {
@@ -41,7 +43,7 @@ decision decide(const decision_request& request, const options& opts, time_compa
 
   struct stat target {};
   if (there != presence::absent) {
-    if (::fstatat(request.target_directory, request.target_name, &target, AT_SYMLINK_NOFOLLOW) ==
+    if (sys::fstatat(request.target_directory, request.target_name, &target, AT_SYMLINK_NOFOLLOW) ==
         0) {
       there = presence::present;
     } else if (errno == ENOENT) {

@@ -14,15 +14,15 @@ namespace xcopy {
 enum exit_code : int {
   exit_ok = 0,           // finished, every selected file copied (or nothing to do)
   exit_interrupted = 2,  // Ctrl+C, SIGTERM, SIGHUP, or a prompt that could not be answered
-  exit_failed = 4,       // bad command line, missing source, cyclic copy, an entry not read or created
+  exit_failed = 4,  // bad command line, missing source, cyclic copy, an entry not read or created
   exit_write_error = 5,  // no space, quota, I/O error or read-only filesystem on the target
 };
 
 // How far below SOURCE the copy reaches (/s, /e).
 enum class recursion : std::uint8_t {
-  top_only,         // the files of SOURCE itself
-  subdirectories,   // /s: directories too; those that end up empty are not created
-  with_empty,       // /e: directories too, empty ones included
+  top_only,        // the files of SOURCE itself
+  subdirectories,  // /s: directories too; those that end up empty are not created
+  with_empty,      // /e: directories too, empty ones included
 };
 
 // What an error does to the rest of the run (/c).

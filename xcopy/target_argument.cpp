@@ -8,6 +8,7 @@
 
 #include "xcopy/paths.h"
 #include "xcopy/prompts.h"
+#include "xcopy/system_calls.h"
 
 namespace xcopy {
 namespace {
@@ -16,14 +17,14 @@ void as_folder(const std::string& target, bool exists, target_argument& out) {
   out.folder = target;
   out.file_name.clear();
   if (exists) {
-    out.folder_fd.reset(::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    out.folder_fd.reset(sys::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   }
 }
 
 void as_file(const std::string& target, target_argument& out) {
   out.folder = parent_path(target);
   out.file_name = last_component(without_trailing_slashes(target));
-  out.folder_fd.reset(::open(out.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  out.folder_fd.reset(sys::open(out.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "xcopy/system_calls.h"
 #include "xcopy/unique_fd.h"
 
 namespace xcopy {
@@ -26,7 +27,7 @@ std::int64_t nanoseconds(const struct timespec& t) {
 }
 
 std::int64_t time_comparison::measure_rounding(int directory) {
-  unique_fd probe(::openat(directory, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+  unique_fd probe(sys::openat(directory, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
   if (!probe) {
     return -1;
   }
@@ -38,7 +39,7 @@ std::int64_t time_comparison::measure_rounding(int directory) {
     const struct timespec set { static_cast<time_t>(second), fraction };
     const struct timespec times[2] = {set, set};
     struct stat got {};
-    if (::futimens(probe.get(), times) != 0 || ::fstat(probe.get(), &got) != 0) {
+    if (sys::futimens(probe.get(), times) != 0 || ::fstat(probe.get(), &got) != 0) {
       return -1;
     }
     rounding = std::max(rounding, nanoseconds(set) - nanoseconds(got.st_mtim));

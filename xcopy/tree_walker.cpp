@@ -14,6 +14,7 @@
 #include "xcopy/file_decision.h"
 #include "xcopy/paths.h"
 #include "xcopy/prompts.h"
+#include "xcopy/system_calls.h"
 #include "xcopy/temp_files.h"
 #include "xcopy/wildcard.h"
 
@@ -128,7 +129,7 @@ bool tree_walker::classify(frame& f, directory_listing::entry& entry) {
   const char* name = f.entries.c_name(entry);
   struct stat st {};
   if (entry.kind == entry_kind::unknown) {
-    if (::fstatat(f.source.get(), name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (sys::fstatat(f.source.get(), name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
       const int error = errno;
       report_.failed("Unable to read",
                      report_.source_path(relative_ + std::string(f.entries.name(entry))), error,
@@ -138,7 +139,7 @@ bool tree_walker::classify(frame& f, directory_listing::entry& entry) {
     entry.kind = kind_of_mode(st.st_mode);
   }
   if (entry.kind == entry_kind::link && opts_.links == symlinks::follow) {
-    if (::fstatat(f.source.get(), name, &st, 0) != 0) {
+    if (sys::fstatat(f.source.get(), name, &st, 0) != 0) {
       entry.kind = entry_kind::dangling_link;
       entry.error = static_cast<std::uint8_t>(errno);
       return true;
@@ -342,7 +343,7 @@ void tree_walker::enter_directory(std::size_t index, directory_listing::entry& e
   {
     frame& parent = frames_[index];
     const int follow = entry.kind == entry_kind::dir_via_link ? 0 : O_NOFOLLOW;
-    child.source.reset(::openat(parent.source.get(), name.c_str(), directory_flags | follow));
+    child.source.reset(sys::openat(parent.source.get(), name.c_str(), directory_flags | follow));
   }
   if (!child.source || ::fstat(child.source.get(), &child.source_stat) != 0) {
     report_.failed("Unable to read", report_.source_path(relative), errno, exit_failed);
@@ -401,7 +402,7 @@ void tree_walker::enter_directory(std::size_t index, directory_listing::entry& e
 }
 
 bool tree_walker::open_existing_target(frame& f, int parent_fd, std::string_view relative) {
-  f.target.reset(::openat(parent_fd, f.name.c_str(), directory_flags | O_NOFOLLOW));
+  f.target.reset(sys::openat(parent_fd, f.name.c_str(), directory_flags | O_NOFOLLOW));
   if (!f.target) {
     const int error = errno;
     if (error == ENOENT) {
@@ -466,7 +467,8 @@ bool tree_walker::ensure_target(std::size_t index) {
   frame& parent = frames_[index - 1];
   const std::string relative = relative_.substr(0, frames_[index].relative_length) + f.name;
   // Owner rwx at first, so the run can fill it; finish() sets the source's bits.
-  if (::mkdirat(parent.target.get(), f.name.c_str(), (f.source_stat.st_mode & 0777) | 0700) != 0) {
+  if (sys::mkdirat(parent.target.get(), f.name.c_str(), (f.source_stat.st_mode & 0777) | 0700) !=
+      0) {
     const int error = errno;
     if (error == EEXIST) {
       // Made since the parent was read: use it if it is a folder.
@@ -483,7 +485,7 @@ bool tree_walker::ensure_target(std::size_t index) {
     return false;
   }
   parent.modified = true;
-  f.target.reset(::openat(parent.target.get(), f.name.c_str(), directory_flags | O_NOFOLLOW));
+  f.target.reset(sys::openat(parent.target.get(), f.name.c_str(), directory_flags | O_NOFOLLOW));
   if (!f.target) {
     f.state = target_state::failed;
     report_.failed("Unable to open directory", report_.target_path(relative), errno, exit_failed);
@@ -517,7 +519,7 @@ bool tree_walker::create_target_root(frame& f) {
       return false;
     }
   }
-  f.target.reset(::open(path.c_str(), directory_flags));
+  f.target.reset(sys::open(path.c_str(), directory_flags));
   if (!f.target) {
     const int error = errno;
     f.state = target_state::failed;
@@ -539,7 +541,7 @@ void tree_walker::make_writable(frame& f) {
       f.target_stat.st_uid != ::geteuid()) {
     return;
   }
-  if (::fchmod(f.target.get(), (f.target_stat.st_mode & 07777) | owner_wx) == 0) {
+  if (sys::fchmod(f.target.get(), (f.target_stat.st_mode & 07777) | owner_wx) == 0) {
     f.made_writable = true;
   }
 }
@@ -555,17 +557,17 @@ void tree_walker::finish(std::size_t index) {
     // Bits last but one and times last, once nothing more goes into the folder.
     const mode_t wanted = f.source_stat.st_mode & 0777;
     if (f.state == target_state::created && wanted != (wanted | 0700) &&
-        ::fchmod(f.target.get(), wanted) != 0) {
+        sys::fchmod(f.target.get(), wanted) != 0) {
       report_.failed("Unable to set permissions", report_.target_path(relative), errno,
                      exit_failed);
     }
     const struct timespec times[2] = {f.source_stat.st_atim, f.source_stat.st_mtim};
-    if (::futimens(f.target.get(), times) != 0) {
+    if (sys::futimens(f.target.get(), times) != 0) {
       report_.failed("Unable to set times", report_.target_path(relative), errno, exit_failed);
     }
   }
   if (f.made_writable) {
-    ::fchmod(f.target.get(), f.target_stat.st_mode & 07777);
+    sys::fchmod(f.target.get(), f.target_stat.st_mode & 07777);
   }
   relative_.resize(f.relative_length);
   frames_.pop_back();

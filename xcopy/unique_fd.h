@@ -5,6 +5,8 @@
 
 #include <utility>
 
+#include "xcopy/system_calls.h"
+
 namespace xcopy {
 
 // Owns one descriptor. Directory descriptors live as long as the walk needs
@@ -30,7 +32,7 @@ class unique_fd {
   // Closes the current descriptor (if any) and takes `fd` instead.
   void reset(int fd = -1) {
     if (fd_ >= 0) {
-      ::close(fd_);
+      sys::close(fd_);
     }
     fd_ = fd;
   }

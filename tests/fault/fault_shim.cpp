@@ -6,6 +6,8 @@
 //                             one of ENOSPC, EIO, EACCES, EINTR, or "short" for
 //                             a read, write or copy that moves half the bytes.
 //   QMR_FAULT_COUNTS=FILE     at exit, write "GROUP COUNT" lines for every group.
+//   QMR_FAULT_NO_OFFLOAD=1    every copy_file_range fails with ENOSYS, uncounted, as
+//                             on a kernel without it, so the fallback copy is walked.
 //
 // A group is the call named by the issue and its variants: open (open, openat,
 // open64, openat64), read (read, pread64), write (write, pwrite64),
@@ -207,6 +209,11 @@ ssize_t copy_file_range(int in, loff_t* in_offset, int out, loff_t* out_offset, 
                         unsigned int flags) {
   static auto real =
       next<ssize_t (*)(int, loff_t*, int, loff_t*, size_t, unsigned int)>("copy_file_range");
+  static const bool no_offload = std::getenv("QMR_FAULT_NO_OFFLOAD") != nullptr;
+  if (no_offload) {
+    errno = ENOSYS;
+    return -1;
+  }
   return transfer(g_copy, out, length,
                   [&](size_t n) { return real(in, in_offset, out, out_offset, n, flags); });
 }

@@ -32,8 +32,12 @@ FAULTS = ["ENOSPC", "EIO", "EACCES", "EINTR", "short"]
 TARGET_ONLY = {"write", "fsync"}
 
 
-def snapshot(root):
-    """Every entry below root: relative path -> (kind, digest, mtime_ns, mode)."""
+def snapshot(root, digests=None):
+    """Every entry below root: relative path -> (kind, digest, mtime_ns, mode).
+
+    With a dict for `digests`, file contents are hashed once per (device,
+    inode, size, mtime): for trees whose files are only ever replaced, never
+    rewritten in place."""
     entries = {}
     for directory, subdirectories, files in os.walk(root):
         for name in subdirectories + files:
@@ -43,8 +47,13 @@ def snapshot(root):
             if os.path.isdir(path):
                 entries[relative] = ("dir", None, None, info.st_mode & 0o7777)
             else:
-                with open(path, "rb") as handle:
-                    digest = hashlib.sha256(handle.read()).hexdigest()
+                key = (info.st_dev, info.st_ino, info.st_size, info.st_mtime_ns)
+                digest = digests.get(key) if digests is not None else None
+                if digest is None:
+                    with open(path, "rb") as handle:
+                        digest = hashlib.sha256(handle.read()).hexdigest()
+                    if digests is not None:
+                        digests[key] = digest
                 entries[relative] = ("file", digest, info.st_mtime_ns, info.st_mode & 0o7777)
     return entries
 
@@ -114,6 +123,8 @@ def main():
     parser.add_argument("--xcopy", required=True)
     parser.add_argument("--shim", required=True)
     parser.add_argument("--threads", default="1")
+    parser.add_argument("--no-offload", action="store_true",
+                        help="make copy_file_range unavailable, so the fallback copy is walked")
     arguments = parser.parse_args()
 
     base = tempfile.mkdtemp(prefix="qmr-faults-")
@@ -124,6 +135,8 @@ def main():
         target = os.path.join(base, "target")
         counts_file = os.path.join(base, "counts")
         environment = dict(os.environ, QMR_XCOPY_THREADS=arguments.threads)
+        if arguments.no_offload:
+            environment["QMR_FAULT_NO_OFFLOAD"] = "1"
 
         shutil.copytree(old, target, copy_function=shutil.copy2)
         clean = run_copier(arguments.xcopy, source, target,
