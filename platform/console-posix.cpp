@@ -270,8 +270,12 @@ void read_terminal(key_input& in) {
 void decode_pending(key_input& in) {
   std::size_t start = 0;
   while (start < in.pending_size) {
+    // A buffer filled by one unfinished sequence can take no more of it: what
+    // it holds is decoded as it stands, so the wait always moves on.
+    const bool full = in.pending_size == in.pending.size();
     const keys::decoded d = keys::decode_terminal_input(
-        std::string_view(in.pending.data() + start, in.pending_size - start), in.pending_complete);
+        std::string_view(in.pending.data() + start, in.pending_size - start),
+        in.pending_complete || full);
     if (d.what == keys::decoded::kind::need_more || d.consumed == 0)
       break;
     if (d.what == keys::decoded::kind::key)

@@ -193,10 +193,6 @@ constexpr byte_key byte_keys[] = {
     {0x00, plain(0x03, modifier::ctrl)},
 };
 
-// A generous bound on an escape sequence; a longer one is garbage and is
-// dropped rather than waited for.
-constexpr std::size_t longest_sequence = 32;
-
 // What the decoder found, before it is turned into a key code.
 struct outcome {
   decoded::kind what = decoded::kind::need_more;
@@ -307,8 +303,10 @@ outcome decode_sequence(std::string_view input, bool input_ended) {
   }
   if (const std::size_t length = sequence_length(input); length > 0)
     return skipped(length);
-  // Cut off for good, or too long to be anything a key sends: dropped whole.
-  if (input_ended || input.size() >= longest_sequence)
+  // Cut off for good: dropped whole. Until then the sequence is waited for
+  // however long it is, so that no part of it is ever taken for keys; how much
+  // it may hold is up to the caller's buffer.
+  if (input_ended)
     return skipped(input.size());
   return need_more();
 }

@@ -163,11 +163,17 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"\033[1\x03", false, skipped, 3, 0},
         DecodeCase{"\033[1;\033[B", false, skipped, 4, 0}));
 
-TEST(TerminalInputTest, OverlongSequenceIsDroppedNotWaitedFor) {
-  const std::string overlong = "\033[" + std::string(40, '1');
-  const decoded d = decode_terminal_input(overlong, false);
-  EXPECT_EQ(d.what, decoded::kind::skipped);
-  EXPECT_EQ(d.consumed, overlong.size());
+TEST(TerminalInputTest, LongSequenceIsWaitedForAndDroppedWholeWhenCutOff) {
+  // However long a sequence runs, none of it may come out as keys: cut off
+  // early, its digits and final letter would be typed as characters.
+  const std::string unfinished = "\033[" + std::string(40, '1');
+  EXPECT_EQ(decode_terminal_input(unfinished, false).what, decoded::kind::need_more);
+  const decoded cut_off = decode_terminal_input(unfinished, true);
+  EXPECT_EQ(cut_off.what, decoded::kind::skipped);
+  EXPECT_EQ(cut_off.consumed, unfinished.size());
+  const decoded whole = decode_terminal_input(unfinished + "A" + "x", false);
+  EXPECT_EQ(whole.what, decoded::kind::skipped);
+  EXPECT_EQ(whole.consumed, unfinished.size() + 1);
 }
 
 // Decodes a whole buffer as the key input does and lists the keys.
