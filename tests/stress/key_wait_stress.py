@@ -57,6 +57,17 @@ def read_until(master, wanted, deadline):
     return wanted in seen
 
 
+def waiting_mode_on(slave, deadline):
+    """Whether the program took the terminal over for its key wait (the
+    prompt comes just before it): from then on a hang-up ends the wait; before
+    it, the process has not asked to hear of one yet and simply ends."""
+    while time.monotonic() < deadline:
+        if not termios.tcgetattr(slave)[3] & termios.ICANON:
+            return True
+        time.sleep(0.001)
+    return False
+
+
 def one_round(program, rng, mode):
     master, slave = os.openpty()
     before = termios.tcgetattr(slave)
@@ -72,6 +83,8 @@ def one_round(program, rng, mode):
             os.write(master, random_bytes(rng, rng.randrange(1, 64)))
         if not read_until(master, PROMPT, time.monotonic() + 10):
             return f"{mode}: no prompt"
+        if mode in ("sighup", "hangup") and not waiting_mode_on(slave, time.monotonic() + 10):
+            return f"{mode}: the terminal never went into the waiting mode"
         if mode in ("bytes", "typed-ahead"):
             payload = random_bytes(rng, rng.randrange(1, 3000))
             for start in range(0, len(payload), 97):
