@@ -56,13 +56,13 @@ std::atomic<long> counts[group_count];
 const plan& the_plan() {
   static const plan p = [] {
     plan result;
-    const char* spec = std::getenv("QMR_FAULT");
-    if (spec == nullptr)
+    const char* setting = std::getenv("QMR_FAULT");
+    if (setting == nullptr)
       return result;
     char name[64] = {};
     char error[32] = {};
     long nth = 0;
-    if (std::sscanf(spec, "%63[^:]:%ld:%31s", name, &nth, error) != 3)
+    if (std::sscanf(setting, "%63[^:]:%ld:%31s", name, &nth, error) != 3)
       return result;
     for (int g = 0; g < group_count; ++g) {
       if (std::strcmp(name, group_names[g]) == 0)
