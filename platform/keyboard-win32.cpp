@@ -18,7 +18,8 @@ static_assert(keys::control::right_alt == RIGHT_ALT_PRESSED &&
               keys::control::left_alt == LEFT_ALT_PRESSED &&
               keys::control::right_ctrl == RIGHT_CTRL_PRESSED &&
               keys::control::left_ctrl == LEFT_CTRL_PRESSED &&
-              keys::control::shift == SHIFT_PRESSED && keys::control::enhanced == ENHANCED_KEY);
+              keys::control::shift == SHIFT_PRESSED && keys::control::num_lock == NUMLOCK_ON &&
+              keys::control::enhanced == ENHANCED_KEY);
 static_assert(keys::virtual_key::alt == VK_MENU && keys::virtual_key::control == VK_CONTROL &&
               keys::virtual_key::shift == VK_SHIFT && keys::virtual_key::caps_lock == VK_CAPITAL &&
               keys::virtual_key::num_lock == VK_NUMLOCK &&
@@ -31,39 +32,17 @@ static_assert(keys::virtual_key::alt == VK_MENU && keys::virtual_key::control ==
 // first with the exit code that its caller chose.
 constexpr DWORD close_grace_milliseconds = 3000;
 
-// The pending keys, shared by the polling main thread and the control
-// handler's thread. The lock makes every append and removal whole.
-class pending_keys {
- public:
-  pending_keys() : arrived_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {
-    InitializeCriticalSection(&lock_);
-  }
+// The pending keys. The control handler's thread appends to them while the
+// main thread may be polling; only the main thread takes.
+keys::key_queue& pending() {
+  static keys::key_queue queue;
+  return queue;
+}
 
-  void push(keys::key_code key) {
-    EnterCriticalSection(&lock_);
-    queue_.push(key);
-    LeaveCriticalSection(&lock_);
-  }
-
-  std::optional<keys::key_code> pop() {
-    EnterCriticalSection(&lock_);
-    const std::optional<keys::key_code> key = queue_.pop();
-    LeaveCriticalSection(&lock_);
-    return key;
-  }
-
-  // Signalled when the control handler has queued a key.
-  HANDLE arrived() const { return arrived_; }
-
- private:
-  CRITICAL_SECTION lock_;
-  keys::key_queue queue_;
-  HANDLE arrived_;
-};
-
-pending_keys& pending() {
-  static pending_keys keys;
-  return keys;
+// Signalled when the control handler has queued a key, so that a wait ends.
+HANDLE control_key_arrived() {
+  static const HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  return event;
 }
 
 BOOL WINAPI on_console_control(DWORD type) {
@@ -103,7 +82,7 @@ void drain_console_input() {
       continue;
     if (const std::optional<keys::key_code> key =
             decoder.decode(from_record(record.Event.KeyEvent)))
-      pending().push(*key);
+      pending().append(*key);
   }
 }
 
@@ -116,8 +95,8 @@ BOOL queue_control_notification(DWORD type) {
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
-      pending().push(keys::extended_key(107));  // Alt+F4
-      SetEvent(pending().arrived());
+      pending().append(keys::extended_key(107));  // Alt+F4
+      SetEvent(control_key_arrived());
       return TRUE;
     default:
       return FALSE;
@@ -130,12 +109,13 @@ text poll_key() {
   static bool handler_registered = false;
   if (!handler_registered) {
     handler_registered = true;
-    pending();  // ready before the handler can run
+    pending();  // both ready before the handler can run
+    control_key_arrived();
     SetConsoleCtrlHandler(on_console_control, TRUE);
     std::atexit(unregister_control_handler);
   }
   drain_console_input();
-  const std::optional<keys::key_code> key = pending().pop();
+  const std::optional<keys::key_code> key = pending().take();
   return key ? keys::key_text(*key) : text{};
 }
 
@@ -146,7 +126,7 @@ std::int32_t await_key() {
     return 1;  // not a console: no key can ever arrive
   // The console input handle is signalled while events are pending, the other
   // one when the control handler has queued a key.
-  const HANDLE wake[] = {input, pending().arrived()};
+  const HANDLE wake[] = {input, control_key_arrived()};
   const DWORD woken = WaitForMultipleObjects(2, wake, FALSE, INFINITE);
   // A wait that fails would fail again at once; end the wait rather than spin.
   return woken == WAIT_FAILED ? 1 : 0;
