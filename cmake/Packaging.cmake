@@ -20,3 +20,9 @@ else()
       "qmr checks that both directories can be entered and has its own xcopy copy the source tree into the target, keeping times and permission bits and never leaving a partial file under its final name.")
 endif()
 include(CPack)
+
+# The Windows .zip holds qmr.exe and a short text on its use beside it.
+if(WIN32)
+  install(FILES "${PROJECT_SOURCE_DIR}/resources/README-windows.txt" DESTINATION .
+          RENAME README.txt)
+endif()
