@@ -100,47 +100,10 @@ copy_result copy_link(const copy_request& request, temp_files::slot& slot, temp_
   return {};
 }
 
-}  // namespace
-
-mode_t copy_mode(mode_t source_mode, permission_bits permissions) {
-  mode_t mode = source_mode & 0777;
-  if (permissions == permission_bits::add_owner_write) {
-    mode |= S_IWUSR;
-  }
-  return mode;
-}
-
-copy_result copy_file(const copy_request& request, temp_files::slot& slot) {
-  temp_files::name name{};
-  const copy_result prepared = prepare_copy(request, slot, name);
-  if (prepared.result != copy_result::outcome::copied) {
-    return prepared;
-  }
-  return commit_copy(request, name, slot);
-}
-
-copy_result commit_copy(const copy_request& request, const temp_files::name& name,
-                        temp_files::slot& slot) {
-  if (sys::renameat(request.target_directory, name.data(), request.target_directory,
-                    request.target_name) != 0) {
-    const int error = errno;
-    discard(request.target_directory, name, slot);
-    return target_failure(error);
-  }
-  slot.disarm();
-  return {};
-}
-
-void discard_copy(const copy_request& request, const temp_files::name& name,
-                  temp_files::slot& slot) {
-  discard(request.target_directory, name, slot);
-}
-
-copy_result prepare_copy(const copy_request& request, temp_files::slot& slot,
-                         temp_files::name& name) {
-  if (request.as_link) {
-    return copy_link(request, slot, name);
-  }
+// Copies a regular file's data, bits and times into a new temporary file
+// `name`; on failure removes it.
+copy_result copy_to_temporary(const copy_request& request, temp_files::slot& slot,
+                              temp_files::name& name) {
   // O_NONBLOCK: should the entry have been replaced by a FIFO since it was
   // looked at, opening it must not wait for a writer. O_NOFOLLOW unless the
   // entry is a link being followed: a file that became a link is not followed.
@@ -197,6 +160,34 @@ copy_result prepare_copy(const copy_request& request, temp_files::slot& slot,
     discard(request.target_directory, name, slot);
   }
   return failure;
+}
+
+}  // namespace
+
+mode_t copy_mode(mode_t source_mode, permission_bits permissions) {
+  mode_t mode = source_mode & 0777;
+  if (permissions == permission_bits::add_owner_write) {
+    mode |= S_IWUSR;
+  }
+  return mode;
+}
+
+copy_result copy_file(const copy_request& request, temp_files::slot& slot) {
+  temp_files::name name{};
+  const copy_result prepared =
+      request.as_link ? copy_link(request, slot, name) : copy_to_temporary(request, slot, name);
+  if (prepared.result != copy_result::outcome::copied) {
+    return prepared;
+  }
+  // Renames the finished temporary over the final name.
+  if (sys::renameat(request.target_directory, name.data(), request.target_directory,
+                    request.target_name) != 0) {
+    const int error = errno;
+    discard(request.target_directory, name, slot);
+    return target_failure(error);
+  }
+  slot.disarm();
+  return {};
 }
 
 }  // namespace xcopy

@@ -46,16 +46,4 @@ mode_t copy_mode(mode_t source_mode, permission_bits permissions);
 // so that an interrupt removes it; on failure it is removed here.
 copy_result copy_file(const copy_request& request, temp_files::slot& slot);
 
-// The first part of copy_file: makes the complete copy (data, permission bits,
-// times) under the temporary name `temp`, which stays recorded in `slot`. On
-// failure nothing is left.
-copy_result prepare_copy(const copy_request& request, temp_files::slot& slot,
-                         temp_files::name& temp);
-
-// The second part: renames a prepared copy over the final name, or removes it.
-copy_result commit_copy(const copy_request& request, const temp_files::name& temp,
-                        temp_files::slot& slot);
-void discard_copy(const copy_request& request, const temp_files::name& temp,
-                  temp_files::slot& slot);
-
 }  // namespace xcopy

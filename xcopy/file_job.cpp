@@ -16,9 +16,9 @@ copy_request file_job::request(const options& opts) const {
   return copy;
 }
 
-void prepare_file_job(file_job& job, const options& opts, time_comparison& times,
-                      temp_files::slot& slot, bool commit, const std::atomic<bool>& abandoned) {
-  job.prepared = false;
+void run_file_job(file_job& job, const options& opts, time_comparison& times,
+                  temp_files::slot& slot, bool copy, const std::atomic<bool>& abandoned) {
+  job.copied = false;
   job.result = {};
   if (abandoned.load(std::memory_order_relaxed)) {
     job.verdict = {};  // a skip: nothing to report
@@ -33,18 +33,10 @@ void prepare_file_job(file_job& job, const options& opts, time_comparison& times
     request.target_name = job.name();
     request.there = job.there;
     job.verdict = decide(request, opts, times);
-    if (job.verdict.what != decision::verdict::copy) {
-      return;
-    }
   }
-  const copy_request request = job.request(opts);
-  job.result = prepare_copy(request, slot, job.temp);
-  if (job.result.result == copy_result::outcome::copied) {
-    if (commit) {
-      job.result = commit_copy(request, job.temp, slot);
-    } else {
-      job.prepared = true;
-    }
+  if (copy && job.verdict.what == decision::verdict::copy) {
+    job.result = copy_file(job.request(opts), slot);
+    job.copied = true;
   }
 }
 

@@ -1,6 +1,6 @@
-// The work on one file that any thread may do: the /d, /u checks and the copy,
-// up to a finished temporary file or into place. Reporting it is left to the
-// thread that keeps the output in order.
+// The work on one file that any thread may do: the /d and /u checks, and,
+// where nothing can end the run early, the copy itself. Reporting it is left
+// to the thread that keeps the output in order.
 #pragma once
 
 #include <atomic>
@@ -30,20 +30,18 @@ struct file_job {
   // The verdict; set beforehand when the walk already decided (then it is a copy).
   decision verdict;
   bool decided = false;
-  // How the copy went; with `prepared` the copy waits under `temp` to be put
-  // in place by the thread that keeps the order.
+  // How the copy went, once `copied` says it was made.
   copy_result result;
-  bool prepared = false;
-  temp_files::name temp{};
+  bool copied = false;
 
   const char* name() const { return relative.c_str() + name_offset; }
-  // The copy request for this file, for the steps after the preparation.
+  // The copy request for this file.
   copy_request request(const options& opts) const;
 };
 
-// Decides (unless already decided) and prepares the copy; with `commit` also
-// puts it in place. When `abandoned` is set the run has stopped, and nothing is done.
-void prepare_file_job(file_job& job, const options& opts, time_comparison& times,
-                      temp_files::slot& slot, bool commit, const std::atomic<bool>& abandoned);
+// Decides the job (unless the walk did) and, with `copy`, makes the copy. When
+// `abandoned` is set the run has stopped, and nothing is done.
+void run_file_job(file_job& job, const options& opts, time_comparison& times,
+                  temp_files::slot& slot, bool copy, const std::atomic<bool>& abandoned);
 
 }  // namespace xcopy

@@ -65,6 +65,16 @@ bool shared_resource_error(int error) {
          error == ENOMEM;
 }
 
+// Whether a worker's copy failed in a way that copies running beside it may
+// have caused.
+bool failed_for_want_of_room(const file_job& job) {
+  const copy_result& r = job.result;
+  return job.copied &&
+         (r.result == copy_result::outcome::target_failed ||
+          r.result == copy_result::outcome::source_failed) &&
+         shared_resource_error(r.error);
+}
+
 }  // namespace
 
 tree_walker::tree_walker(const options& opts, reporter& report, walk_plan& plan,
@@ -770,26 +780,16 @@ bool tree_walker::settle() {
 }
 
 void tree_walker::prepare(work_item& item, temp_files::slot& slot) {
-  // With /c no error ends the run, so a worker puts its copy in place at once.
-  // Without it nothing may be put in place after an error that ends the run,
-  // so the copy waits for its turn.
-  prepare_file_job(item.job, opts_, times_, slot, keep_going_, abandoned_);
+  // With /c no error ends the run, so a worker makes its copy at once. Without
+  // it nothing may be written after an error that ends the run, so workers
+  // only judge the files ahead and each copy is made in its turn.
+  run_file_job(item.job, opts_, times_, slot, keep_going_, abandoned_);
 }
 
-bool tree_walker::undo(work_item& item, temp_files::slot& slot) {
-  file_job& job = item.job;
-  if (job.prepared) {
-    discard_copy(job.request(opts_), job.temp, slot);
-    job.prepared = false;
-    return true;
-  }
+bool tree_walker::undo(work_item& item, temp_files::slot&) {
   // A failure that the disk filling up may have caused is tried again; a copy
-  // already in place stays, as does any other failure.
-  const copy_result& r = job.result;
-  return job.verdict.what == decision::verdict::copy &&
-         (r.result == copy_result::outcome::target_failed ||
-          r.result == copy_result::outcome::source_failed) &&
-         shared_resource_error(r.error);
+  // in place stays, as does any other failure. A failed copy left nothing behind.
+  return failed_for_want_of_room(item.job);
 }
 
 work_window::handled tree_walker::handle(work_item& item, temp_files::slot& slot) {
@@ -826,35 +826,22 @@ work_window::handled tree_walker::handle(work_item& item, temp_files::slot& slot
 }
 
 work_window::handled tree_walker::handle_file(file_job& job, temp_files::slot& slot) {
-  const copy_request request = job.request(opts_);
-  if (report_.stopped()) {
-    // Everything after the error that ended the run is dropped unseen.
-    if (job.prepared) {
-      discard_copy(request, job.temp, slot);
-    }
-    return work_window::handled::done;
-  }
-  if (job.verdict.what == decision::verdict::skip) {
+  // Everything after an error that ended the run is dropped unseen.
+  if (report_.stopped() || job.verdict.what == decision::verdict::skip) {
     return work_window::handled::done;
   }
   if (job.verdict.what == decision::verdict::fail) {
     report_decision_failure(job.verdict, job.relative, job.relative);
   } else {
-    copy_result result = job.result;
-    if (job.prepared) {
-      result = commit_copy(request, job.temp, slot);
-      job.prepared = false;
-    }
-    const bool shared_failure = (result.result == copy_result::outcome::target_failed ||
-                                 result.result == copy_result::outcome::source_failed) &&
-                                shared_resource_error(result.error);
-    if (shared_failure && !window_.one_at_a_time()) {
+    if (!job.copied) {
+      job.result = copy_file(job.request(opts_), slot);
+    } else if (failed_for_want_of_room(job) && !window_.one_at_a_time()) {
       return work_window::handled::again_alone;
     }
-    if (result.result == copy_result::outcome::copied) {
+    if (job.result.result == copy_result::outcome::copied) {
       job.folder->modified = true;
     }
-    report_copy_result(result, job.relative, job.relative);
+    report_copy_result(job.result, job.relative, job.relative);
   }
   if (report_.stopped()) {
     abandoned_.store(true, std::memory_order_relaxed);

@@ -38,7 +38,7 @@ struct work_item {
   // Makes the entry reusable; strings keep their memory, a folder is closed.
   void reset() {
     job.relative.clear();
-    job.prepared = false;
+    job.copied = false;
     job.decided = false;
     job.folder = nullptr;
     message.text.clear();

@@ -18,6 +18,7 @@ from cases_prompts import prompts
 from cases_qmr import through_qmr
 from cases_safety import safety
 from cases_switches import switches
+from cases_threads import threads
 
 GROUPS = {
     "fixed_line": fixed_line,
@@ -30,6 +31,7 @@ GROUPS = {
     "coarse_times": coarse_times,
     "prompts": prompts,
     "through_qmr": through_qmr,
+    "threads": threads,
 }
 
 
