@@ -2,6 +2,7 @@
 // the /v comparison.
 #include "xcopy/data_copy.h"
 
+#include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/sendfile.h>
@@ -22,6 +23,11 @@ namespace {
 constexpr std::size_t buffer_size = 1024 * 1024;
 // The most one copy_file_range or sendfile call is asked for; the kernel caps calls anyway.
 constexpr off_t chunk = off_t{1} << 30;
+
+// From this size on the copy's blocks are reserved before its data is written:
+// the file system can then lay it out in one piece, which the measured large
+// copies wrote to the disk a little faster, for one more call per large file.
+constexpr off_t preallocate_from = off_t{4} << 20;
 
 // Set once the kernel reports that it has no copy_file_range, or no sendfile, at all.
 std::atomic<bool> kernel_lacks_copy_range{false};
@@ -185,6 +191,12 @@ data_result copy_data(int in, int out, off_t size, dev_t source_device) {
       return done;
     case clone_outcome::not_done:
       break;
+  }
+  if (size >= preallocate_from) {
+    // Only a hint: where it fails (no support, no room) the copy itself tells.
+    // The file's size is left as it is, so a copy cut short is never longer
+    // than what was written.
+    ::fallocate(out, FALLOC_FL_KEEP_SIZE, 0, size);
   }
   off_t remaining = size;
   bool offloaded = false;  // the kernel copied at least once, so it can here

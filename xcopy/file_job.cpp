@@ -1,6 +1,8 @@
 // One file's work, as done by whichever thread takes it.
 #include "xcopy/file_job.h"
 
+#include <vector>
+
 namespace xcopy {
 
 copy_request file_job::request(const options& opts) const {
@@ -16,15 +18,20 @@ copy_request file_job::request(const options& opts) const {
   return copy;
 }
 
-void run_file_job(file_job& job, const options& opts, time_comparison& times,
-                  temp_files::slot& slot, bool copy, const std::atomic<bool>& abandoned) {
-  job.copied = false;
-  job.result = {};
-  if (abandoned.load(std::memory_order_relaxed)) {
-    job.verdict = {};  // a skip: nothing to report
-    return;
-  }
-  if (!job.decided) {
+void run_file_jobs(file_job* jobs, std::size_t count, const options& opts, time_comparison& times,
+                   temp_files::slot& slot, bool copy, const std::atomic<bool>& abandoned) {
+  thread_local std::vector<decision_request> requests;
+  thread_local std::vector<decision> verdicts;
+  thread_local std::vector<file_job*> undecided;
+  requests.clear();
+  undecided.clear();
+  for (std::size_t i = 0; i < count; ++i) {
+    file_job& job = jobs[i];
+    job.copied = false;
+    job.result = {};
+    if (job.decided) {
+      continue;
+    }
     decision_request request;
     request.source_directory = job.folder->source.get();
     request.source_name = job.name();
@@ -32,11 +39,26 @@ void run_file_job(file_job& job, const options& opts, time_comparison& times,
     request.target_directory = job.folder->target.get();
     request.target_name = job.name();
     request.there = job.there;
-    job.verdict = decide(request, opts, times);
+    requests.push_back(request);
+    undecided.push_back(&job);
   }
-  if (copy && job.verdict.what == decision::verdict::copy) {
-    job.result = copy_file(job.request(opts), slot);
-    job.copied = true;
+  if (!abandoned.load(std::memory_order_relaxed) && !requests.empty()) {
+    verdicts.resize(requests.size());
+    decide_all(requests.data(), verdicts.data(), requests.size(), opts, times);
+    for (std::size_t i = 0; i < undecided.size(); ++i) {
+      undecided[i]->verdict = verdicts[i];
+    }
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    file_job& job = jobs[i];
+    if (abandoned.load(std::memory_order_relaxed)) {
+      job.verdict = {};  // a skip: nothing to report
+      continue;
+    }
+    if (copy && job.verdict.what == decision::verdict::copy) {
+      job.result = copy_file(job.request(opts), slot);
+      job.copied = true;
+    }
   }
 }
 

@@ -30,18 +30,21 @@ struct file_job {
   // The verdict; set beforehand when the walk already decided (then it is a copy).
   decision verdict;
   bool decided = false;
-  // How the copy went, once `copied` says it was made.
+  // How the copy went, once `copied` says it was made; `alongside` when a
+  // worker made it while other work ran beside it.
   copy_result result;
   bool copied = false;
+  bool alongside = false;
 
   const char* name() const { return relative.c_str() + name_offset; }
   // The copy request for this file.
   copy_request request(const options& opts) const;
 };
 
-// Decides the job (unless the walk did) and, with `copy`, makes the copy. When
-// `abandoned` is set the run has stopped, and nothing is done.
-void run_file_job(file_job& job, const options& opts, time_comparison& times,
-                  temp_files::slot& slot, bool copy, const std::atomic<bool>& abandoned);
+// Decides the jobs the walk has not decided (all together, see decide_all)
+// and, with `copy`, makes their copies one after another, in order. Once
+// `abandoned` is set the run has stopped, and what is left is not done.
+void run_file_jobs(file_job* jobs, std::size_t count, const options& opts, time_comparison& times,
+                   temp_files::slot& slot, bool copy, const std::atomic<bool>& abandoned);
 
 }  // namespace xcopy

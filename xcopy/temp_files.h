@@ -52,7 +52,7 @@ class slot {
 
 // Slot 0 is the main thread's; the others belong to the entries of the copy
 // window, one each, whichever thread works on the entry.
-inline constexpr std::size_t slot_count = 1025;
+inline constexpr std::size_t slot_count = 257;
 slot& slot_at(std::size_t index);
 
 // Removes every temporary file in flight, after waiting for creations that

@@ -26,7 +26,7 @@ constexpr int directory_flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY;
 
 // Finished folders that may wait in the window before the walk waits for them:
 // each keeps two descriptors open.
-constexpr std::size_t max_folders_waiting = 256;
+constexpr std::size_t max_folders_waiting = 64;
 
 bool same_file(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -65,8 +65,7 @@ bool shared_resource_error(int error) {
          error == ENOMEM;
 }
 
-// Whether a worker's copy failed in a way that copies running beside it may
-// have caused.
+// Whether a copy failed in a way that copies running beside it may have caused.
 bool failed_for_want_of_room(const file_job& job) {
   const copy_result& r = job.result;
   return job.copied &&
@@ -86,9 +85,11 @@ tree_walker::tree_walker(const options& opts, reporter& report, walk_plan& plan,
       keep_going_(opts.errors == on_error::continue_),
       window_(
           jobs_ && threads > 1 ? threads : 0,
-          [this](work_item& item, temp_files::slot& slot) { prepare(item, slot); },
-          [this](work_item& item, temp_files::slot& slot) { return handle(item, slot); },
-          [this](work_item& item, temp_files::slot& slot) { return undo(item, slot); }) {
+          [this](work_item& item, temp_files::slot& slot, bool on_worker) {
+            prepare(item, slot, on_worker);
+          },
+          [this](work_item& item, temp_files::slot& slot) { handle(item, slot); }) {
+  batch_limit_ = work_item::max_files;
   // Creating the tree alone needs the subfolders, whatever /s says.
   recurse_ = plan_.only_name.empty() &&
              (opts_.recurse != recursion::top_only || opts_.what == action::tree_only);
@@ -147,6 +148,7 @@ void tree_walker::run() {
       finish(top);
     }
   }
+  flush_batch();
   window_.finish_all();
 }
 
@@ -275,25 +277,19 @@ void tree_walker::consider_file(std::size_t index, directory_listing::entry& ent
     if (verdict.what == decision::verdict::skip) {
       return;
     }
-    const std::string relative = relative_ + std::string(name);
     if (verdict.what == decision::verdict::fail) {
-      if (window_.empty()) {
-        report_decision_failure(verdict, relative, relative);
-      } else {
-        // Reported in its turn, as the job would have: the same failure
-        // written as a job that has already been decided.
-        work_item& item = window_.next();
-        item.what = work_item::kind::file;
-        item.job.folder = &dir;
-        item.job.relative = relative;
-        item.job.name_offset = relative_.size();
-        item.job.verdict = verdict;
-        item.job.decided = true;
-        item.job.result = {};
-        window_.append(false);
-      }
+      // Reported in its turn, as a job that has already been decided.
+      file_job& job = add_job(dir);
+      job.relative = relative_;
+      job.relative += name;
+      job.name_offset = relative_.size();
+      job.verdict = verdict;
+      job.decided = true;
       if (!keep_going_) {
         halted_ = true;
+      }
+      if (batch_->file_count >= batch_limit_) {
+        flush_batch();
       }
       return;
     }
@@ -301,10 +297,7 @@ void tree_walker::consider_file(std::size_t index, directory_listing::entry& ent
       return;
     }
   }
-  work_item& item = window_.next();
-  item.what = work_item::kind::file;
-  file_job& job = item.job;
-  job.folder = &dir;
+  file_job& job = add_job(dir);
   job.relative = relative_;
   job.relative += name;
   job.name_offset = relative_.size();
@@ -313,7 +306,30 @@ void tree_walker::consider_file(std::size_t index, directory_listing::entry& ent
   job.there = there;
   job.decided = decide_here;
   job.verdict = verdict;
-  window_.append(true);
+  if (batch_->file_count >= batch_limit_) {
+    flush_batch();
+  }
+}
+
+file_job& tree_walker::add_job(folder_state& folder) {
+  // An entry holds the files of one folder, so that the threads spread over folders.
+  if (batch_ != nullptr && batch_->jobs[0].folder != &folder) {
+    flush_batch();
+  }
+  if (batch_ == nullptr) {
+    batch_ = &window_.next();
+    batch_->what = work_item::kind::files;
+  }
+  file_job& job = batch_->add_file();
+  job.folder = &folder;
+  return job;
+}
+
+void tree_walker::flush_batch() {
+  if (batch_ != nullptr) {
+    batch_ = nullptr;
+    window_.append(true);
+  }
 }
 
 void tree_walker::consider_file_here(std::size_t index, directory_listing::entry& entry) {
@@ -465,6 +481,7 @@ void tree_walker::enter_directory(std::size_t index, directory_listing::entry& e
     return;
   }
   // Each folder waiting to be finished keeps descriptors open; let some go first.
+  flush_batch();
   while (folders_waiting_ >= max_folders_waiting) {
     window_.make_progress();
   }
@@ -698,6 +715,7 @@ void tree_walker::finish(std::size_t index) {
   relative_.resize(f.relative_length);
   std::unique_ptr<folder_state> dir = std::move(f.dir);
   frames_.pop_back();
+  flush_batch();
   if (window_.empty()) {
     finish_folder(*dir, relative);
     return;
@@ -766,6 +784,7 @@ void tree_walker::post_message(walk_message message) {
   if (failure && !keep_going_) {
     halted_ = true;  // the walk goes no further; the error still waits for its turn
   }
+  flush_batch();
   work_item& item = window_.next();
   item.what = work_item::kind::message;
   item.message = std::move(message);
@@ -773,29 +792,30 @@ void tree_walker::post_message(walk_message message) {
 }
 
 bool tree_walker::settle() {
-  if (!keep_going_ && !window_.empty()) {
+  if (!keep_going_ && !all_handled()) {
+    flush_batch();
     window_.finish_all();
   }
   return !report_.stopped();
 }
 
-void tree_walker::prepare(work_item& item, temp_files::slot& slot) {
-  // With /c no error ends the run, so a worker makes its copy at once. Without
-  // it nothing may be written after an error that ends the run, so workers
-  // only judge the files ahead and each copy is made in its turn.
-  run_file_job(item.job, opts_, times_, slot, keep_going_, abandoned_);
+void tree_walker::prepare(work_item& item, temp_files::slot& slot, bool on_worker) {
+  // With /c no error ends the run, so a worker makes its copies at once.
+  // Without it nothing may be written after an error that ends the run, so
+  // workers only judge the files ahead and each copy is made in its turn.
+  run_file_jobs(item.jobs.data(), item.file_count, opts_, times_, slot, keep_going_, abandoned_);
+  for (std::size_t i = 0; i < item.file_count; ++i) {
+    item.jobs[i].alongside = on_worker && item.jobs[i].copied;
+  }
 }
 
-bool tree_walker::undo(work_item& item, temp_files::slot&) {
-  // A failure that the disk filling up may have caused is tried again; a copy
-  // in place stays, as does any other failure. A failed copy left nothing behind.
-  return failed_for_want_of_room(item.job);
-}
-
-work_window::handled tree_walker::handle(work_item& item, temp_files::slot& slot) {
+void tree_walker::handle(work_item& item, temp_files::slot& slot) {
   switch (item.what) {
-    case work_item::kind::file:
-      return handle_file(item.job, slot);
+    case work_item::kind::files:
+      for (std::size_t i = 0; i < item.file_count; ++i) {
+        handle_file(item.jobs[i], slot);
+      }
+      break;
     case work_item::kind::message: {
       const walk_message& m = item.message;
       if (report_.stopped()) {
@@ -822,21 +842,23 @@ work_window::handled tree_walker::handle(work_item& item, temp_files::slot& slot
   if (report_.stopped()) {
     abandoned_.store(true, std::memory_order_relaxed);
   }
-  return work_window::handled::done;
 }
 
-work_window::handled tree_walker::handle_file(file_job& job, temp_files::slot& slot) {
+void tree_walker::handle_file(file_job& job, temp_files::slot& slot) {
   // Everything after an error that ended the run is dropped unseen.
   if (report_.stopped() || job.verdict.what == decision::verdict::skip) {
-    return work_window::handled::done;
+    return;
   }
   if (job.verdict.what == decision::verdict::fail) {
     report_decision_failure(job.verdict, job.relative, job.relative);
   } else {
     if (!job.copied) {
       job.result = copy_file(job.request(opts_), slot);
-    } else if (failed_for_want_of_room(job) && !window_.one_at_a_time()) {
-      return work_window::handled::again_alone;
+    } else if (job.alongside && failed_for_want_of_room(job)) {
+      // Copies beside it may have taken the room: from now on one copy at a
+      // time, and this one again, as a single thread would have made it.
+      window_.go_alone();
+      job.result = copy_file(job.request(opts_), slot);
     }
     if (job.result.result == copy_result::outcome::copied) {
       job.folder->modified = true;
@@ -846,7 +868,6 @@ work_window::handled tree_walker::handle_file(file_job& job, temp_files::slot& s
   if (report_.stopped()) {
     abandoned_.store(true, std::memory_order_relaxed);
   }
-  return work_window::handled::done;
 }
 
 }  // namespace xcopy

@@ -111,12 +111,18 @@ class tree_walker {
   // Whether the walk goes on: no error has ended the run.
   bool stopping() const { return halted_ || report_.stopped(); }
 
-  // The window's callbacks: prepare a file job (any thread), handle an entry
-  // in order, undo a copy that is to be made again alone.
-  void prepare(work_item& item, temp_files::slot& slot);
-  work_window::handled handle(work_item& item, temp_files::slot& slot);
-  work_window::handled handle_file(file_job& job, temp_files::slot& slot);
-  bool undo(work_item& item, temp_files::slot& slot);
+  // The next job of the entry being filled; the entry is appended when full
+  // or when anything else comes next in the output order.
+  file_job& add_job(folder_state& folder);
+  void flush_batch();
+  // Nothing waits in the window or in the entry being filled.
+  bool all_handled() const { return batch_ == nullptr && window_.empty(); }
+
+  // The window's callbacks: work the files of an entry (any thread), and
+  // handle an entry in order.
+  void prepare(work_item& item, temp_files::slot& slot, bool on_worker);
+  void handle(work_item& item, temp_files::slot& slot);
+  void handle_file(file_job& job, temp_files::slot& slot);
 
   const options& opts_;
   reporter& report_;
@@ -136,6 +142,9 @@ class tree_walker {
   std::atomic<bool> abandoned_{false};
   // Finished folders waiting in the window; each holds two descriptors.
   std::size_t folders_waiting_ = 0;
+  // The entry being filled with files, not yet appended, and how many it takes.
+  work_item* batch_ = nullptr;
+  std::size_t batch_limit_ = 1;
   work_window window_;
 };
 

@@ -1,10 +1,12 @@
-// One entry of a run's output order: a file to copy, a message the walk
+// One entry of a run's output order: files to copy (consecutive files of one
+// folder, worked by one thread one after another), a message the walk
 // produced, or a folder to finish once everything before it is done.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "xcopy/file_job.h"
 #include "xcopy/folder_state.h"
@@ -28,19 +30,37 @@ struct walk_message {
 };
 
 struct work_item {
-  enum class kind : std::uint8_t { file, message, finish };
-  kind what = kind::file;
-  file_job job;                          // kind::file
+  // The most files in one entry: enough that handing them on costs little per
+  // file, few enough that the threads share a folder's files out.
+  static constexpr std::size_t max_files = 32;
+
+  enum class kind : std::uint8_t { files, message, finish };
+  kind what = kind::files;
+  // kind::files: jobs[0, file_count); the vector keeps its jobs for reuse.
+  std::vector<file_job> jobs;
+  std::size_t file_count = 0;
   walk_message message;                  // kind::message
   std::unique_ptr<folder_state> folder;  // kind::finish: the folder to finish
   std::string relative;                  // kind::finish: its path relative to SOURCE
 
+  // The next job of a kind::files entry, its inputs to be filled in.
+  file_job& add_file() {
+    if (file_count == jobs.size()) {
+      jobs.emplace_back();
+    }
+    file_job& added = jobs[file_count++];
+    added.relative.clear();
+    added.copied = false;
+    added.alongside = false;
+    added.decided = false;
+    added.verdict = {};
+    added.result = {};
+    return added;
+  }
+
   // Makes the entry reusable; strings keep their memory, a folder is closed.
   void reset() {
-    job.relative.clear();
-    job.copied = false;
-    job.decided = false;
-    job.folder = nullptr;
+    file_count = 0;
     message.text.clear();
     message.path.clear();
     message.reason.clear();

@@ -12,12 +12,8 @@ constexpr std::size_t wake_batch = work_window::capacity / 8;
 
 }  // namespace
 
-work_window::work_window(std::size_t workers, prepare_function prepare, handle_function handle,
-                         undo_function undo)
-    : prepare_(std::move(prepare)),
-      handle_(std::move(handle)),
-      undo_(std::move(undo)),
-      cells_(capacity) {
+work_window::work_window(std::size_t workers, prepare_function prepare, handle_function handle)
+    : prepare_(std::move(prepare)), handle_(std::move(handle)), cells_(capacity) {
   if (workers > 0) {
     // Signals that end the run are handled on the main thread, which is the
     // one that prints and removes temporary files; workers block them. Faults
@@ -84,7 +80,7 @@ void work_window::work() {
     c.now = state::running;
     ++running_;
     lock.unlock();
-    prepare_(c.item, slot_of(sequence));
+    prepare_(c.item, slot_of(sequence), true);
     lock.lock();
     c.now = state::ready;
     --running_;
@@ -106,16 +102,10 @@ void work_window::wait(std::unique_lock<std::mutex>& lock, std::uint64_t target,
   main_waits_ = false;
 }
 
-void work_window::go_alone(std::unique_lock<std::mutex>& lock, std::uint64_t sequence) {
+void work_window::go_alone() {
+  std::unique_lock lock(mutex_);
   alone_ = true;
   wait(lock, 0, true);
-  for (std::uint64_t s = sequence + 1; s < tail_; ++s) {
-    cell& c = at(s);
-    if (c.needs_work && c.now == state::ready && undo_(c.item, slot_of(s))) {
-      c.now = state::waiting;
-    }
-  }
-  frontier_ = sequence;
 }
 
 bool work_window::handle_ready(std::unique_lock<std::mutex>& lock) {
@@ -126,7 +116,7 @@ bool work_window::handle_ready(std::unique_lock<std::mutex>& lock) {
     if (c.now == state::waiting && alone_) {
       c.now = state::running;
       lock.unlock();
-      prepare_(c.item, slot_of(sequence));
+      prepare_(c.item, slot_of(sequence), false);
       lock.lock();
       c.now = state::ready;
       advance_frontier();
@@ -135,15 +125,7 @@ bool work_window::handle_ready(std::unique_lock<std::mutex>& lock) {
       break;
     }
     lock.unlock();
-    const handled outcome = handle_(c.item, slot_of(sequence));
-    if (outcome == handled::again_alone) {
-      lock.lock();
-      if (!alone_) {
-        go_alone(lock, sequence);
-      }
-      c.now = state::waiting;  // prepared again, on this thread, by the next round
-      continue;
-    }
+    handle_(c.item, slot_of(sequence));
     c.item.reset();
     lock.lock();
     c.now = state::free;
@@ -166,7 +148,6 @@ work_item& work_window::next() {
 void work_window::append(bool needs_work) {
   std::unique_lock lock(mutex_);
   at(tail_).now = needs_work ? state::waiting : state::ready;
-  at(tail_).needs_work = needs_work;
   ++tail_;
   advance_frontier();
   if (needs_work && !alone_ && idle_workers_ > 0) {
@@ -195,7 +176,7 @@ void work_window::finish_all() {
   }
 }
 
-bool work_window::one_at_a_time() const {
+bool work_window::alone() const {
   const std::lock_guard lock(mutex_);
   return alone_;
 }

@@ -1,8 +1,8 @@
 // The run's window of work in output order: the walk appends entries, worker
-// threads prepare the file copies among them in any order, and the main thread
-// handles the entries strictly in the order they were appended (puts copies in
-// place, prints lines, finishes folders). The window holds a fixed number of
-// entries, so memory does not grow with the tree.
+// threads prepare the file work among them in any order, and the main thread
+// handles the entries strictly in the order they were appended (prints lines,
+// finishes folders). The window holds a fixed number of entries, so memory
+// does not grow with the tree.
 #pragma once
 
 #include <pthread.h>
@@ -24,54 +24,43 @@ class work_window {
   // The most entries in the window; each has a temporary-file slot of its own.
   static constexpr std::size_t capacity = temp_files::slot_count - 1;
 
-  // Prepares an entry's work; called on a worker, or on the main thread when
-  // there are no workers. Gets the entry's own temporary-file slot.
-  using prepare_function = std::function<void(work_item&, temp_files::slot&)>;
-  // What handling an entry asks for next.
-  enum class handled : std::uint8_t {
-    done,
-    // The entry failed in a way that other copies running at the same time may
-    // have caused (the disk filled up): from now on one entry is prepared at a
-    // time, in order, and this entry is done again, with those after it that
-    // the undo function gives back.
-    again_alone,
-  };
-  // Handles an entry on the main thread, in order; gets the entry's slot, in
-  // which a prepared copy's temporary file is recorded.
-  using handle_function = std::function<handled(work_item&, temp_files::slot&)>;
-  // For an entry after one that is done again alone: undoes what of its work
-  // is to be done again, and says whether it is to be prepared again.
-  using undo_function = std::function<bool(work_item&, temp_files::slot&)>;
+  // Does an entry's work; called on a worker (`on_worker`), or on the main
+  // thread when the entries are worked one at a time. Gets the entry's own
+  // temporary-file slot.
+  using prepare_function = std::function<void(work_item&, temp_files::slot&, bool on_worker)>;
+  // Handles an entry on the main thread, in order, with the entry's slot.
+  using handle_function = std::function<void(work_item&, temp_files::slot&)>;
 
   // Starts `workers` threads (none: everything happens on the main thread as
   // the entries are appended). Threads that cannot be started are done without.
-  work_window(std::size_t workers, prepare_function prepare, handle_function handle,
-              undo_function undo);
+  work_window(std::size_t workers, prepare_function prepare, handle_function handle);
   ~work_window();
   work_window(const work_window&) = delete;
   work_window& operator=(const work_window&) = delete;
 
   // The entry to fill next; waits (handling entries) while the window is full.
   work_item& next();
-  // Appends the entry from next(); `needs_work` when it has a file to prepare.
+  // Appends the entry from next(); `needs_work` when it has files to prepare.
   // Handles whatever is ready at the head of the window.
   void append(bool needs_work);
   // Handles entries until at least one more was handled, or the window is empty.
   void make_progress();
   // Waits until every entry is handled.
   void finish_all();
+  // From now on entries are worked one at a time, in order, on the main thread;
+  // returns once no worker is busy any more. For the handler: a failure that
+  // work running side by side may have caused is then tried again alone.
+  void go_alone();
 
   bool empty() const { return head_ == tail_; }
-  // Whether entries are prepared one at a time, in order (no workers, or after
-  // an entry asked to be done again alone).
-  bool one_at_a_time() const;
+  // Whether entries are worked one at a time on the main thread.
+  bool alone() const;
 
  private:
   enum class state : std::uint8_t { free, waiting, running, ready };
   struct cell {
     work_item item;
     state now = state::free;
-    bool needs_work = false;  // it has a file to prepare (and to prepare again)
   };
 
   static void* worker_main(void* self);
@@ -80,19 +69,15 @@ class work_window {
   temp_files::slot& slot_of(std::uint64_t sequence) {
     return temp_files::slot_at(1 + sequence % capacity);
   }
-  // Handles ready entries at the head; false when the head is not ready.
+  // Handles ready entries at the head; false when none was.
   bool handle_ready(std::unique_lock<std::mutex>& lock);
   void advance_frontier();
   bool claimable();
-  // Stops the workers taking entries, waits for those running, and puts the
-  // entries after `sequence` back to be prepared again.
-  void go_alone(std::unique_lock<std::mutex>& lock, std::uint64_t sequence);
-  // Waits until the frontier reaches `target` (or no worker runs, with `idle`).
+  // Waits until the frontier reaches `target`, or, with `idle`, no worker runs.
   void wait(std::unique_lock<std::mutex>& lock, std::uint64_t target, bool idle);
 
   prepare_function prepare_;
   handle_function handle_;
-  undo_function undo_;
   std::vector<cell> cells_;
   std::vector<pthread_t> threads_;
 
