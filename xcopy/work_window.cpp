@@ -34,6 +34,8 @@ work_window::work_window(std::size_t workers, prepare_function prepare, handle_f
     }
     ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
   }
+  // The workers already read it, under the lock.
+  const std::lock_guard lock(mutex_);
   alone_ = threads_.empty();
 }
 
