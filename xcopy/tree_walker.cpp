@@ -89,7 +89,9 @@ tree_walker::tree_walker(const options& opts, reporter& report, walk_plan& plan,
             prepare(item, slot, on_worker);
           },
           [this](work_item& item, temp_files::slot& slot) { handle(item, slot); }) {
-  batch_limit_ = work_item::max_files;
+  // On a terminal each file's line shows as soon as the file is done, and
+  // not when the files of its entry are.
+  batch_limit_ = ::isatty(STDOUT_FILENO) == 1 ? 1 : work_item::max_files;
   // Creating the tree alone needs the subfolders, whatever /s says.
   recurse_ = plan_.only_name.empty() &&
              (opts_.recurse != recursion::top_only || opts_.what == action::tree_only);

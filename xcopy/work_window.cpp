@@ -174,7 +174,8 @@ void work_window::finish_all() {
     if (head_ == tail_) {
       return;
     }
-    wait(lock, tail_, false);
+    // Each entry as soon as it is ready, so that its lines show without delay.
+    wait(lock, head_ + 1, false);
   }
 }
 
