@@ -16,13 +16,21 @@
 #include <mutex>
 #include <vector>
 
+#include "xcopy/progress.h"
+
 namespace xcopy {
 namespace {
 
 // Large enough that a file copied through the buffer costs few calls.
 constexpr std::size_t buffer_size = 1024 * 1024;
-// The most one copy_file_range or sendfile call is asked for; the kernel caps calls anyway.
+// The most one copy_file_range or sendfile call is asked for; the kernel caps
+// calls anyway. While the progress line is kept, less, so that it moves.
 constexpr off_t chunk = off_t{1} << 30;
+constexpr off_t chunk_shown = off_t{16} << 20;
+
+off_t chunk_size() {
+  return progress::active() ? chunk_shown : chunk;
+}
 
 // From this size on the copy's blocks are reserved before its data is written:
 // the file system can then lay it out in one piece, which the measured large
@@ -148,6 +156,7 @@ data_result copy_through_buffer(int in, int out, off_t remaining, off_t bytes) {
     if (const data_result r = write_all(out, b.data(), static_cast<std::size_t>(got)); !r.ok()) {
       return r;
     }
+    progress::bytes_done(got);
     bytes += got;
     if (remaining > 0) {
       remaining -= got;
@@ -187,6 +196,8 @@ data_result copy_data(int in, int out, off_t size, dev_t source_device) {
   done.bytes = size;
   switch (clone(in, out, size, source_device, done)) {
     case clone_outcome::done:
+      progress::bytes_done(size);
+      return done;
     case clone_outcome::failed:
       return done;
     case clone_outcome::not_done:
@@ -202,8 +213,9 @@ data_result copy_data(int in, int out, off_t size, dev_t source_device) {
   bool offloaded = false;  // the kernel copied at least once, so it can here
   while (remaining > 0 && !kernel_lacks_copy_range.load(std::memory_order_relaxed)) {
     const ssize_t copied = ::copy_file_range(
-        in, nullptr, out, nullptr, static_cast<std::size_t>(std::min(remaining, chunk)), 0);
+        in, nullptr, out, nullptr, static_cast<std::size_t>(std::min(remaining, chunk_size())), 0);
     if (copied > 0) {
+      progress::bytes_done(copied);
       remaining -= copied;
       offloaded = true;
       continue;
@@ -234,8 +246,9 @@ data_result copy_data(int in, int out, off_t size, dev_t source_device) {
   }
   while (remaining > 0 && !kernel_lacks_sendfile.load(std::memory_order_relaxed)) {
     const ssize_t sent =
-        ::sendfile(out, in, nullptr, static_cast<std::size_t>(std::min(remaining, chunk)));
+        ::sendfile(out, in, nullptr, static_cast<std::size_t>(std::min(remaining, chunk_size())));
     if (sent > 0) {
+      progress::bytes_done(sent);
       remaining -= sent;
       continue;
     }

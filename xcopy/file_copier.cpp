@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "xcopy/data_copy.h"
+#include "xcopy/progress.h"
 #include "xcopy/system_calls.h"
 #include "xcopy/unique_fd.h"
 
@@ -120,6 +121,7 @@ copy_result copy_to_temporary(const copy_request& request, temp_files::slot& slo
   if (!S_ISREG(source.st_mode)) {
     return {copy_result::outcome::special, 0};
   }
+  progress::file_begins(source.st_size);
 
   // The umask is cleared for the run, so the file is created with its final
   // bits and needs no chmod; the open descriptor may write whatever they say.
@@ -174,20 +176,21 @@ mode_t copy_mode(mode_t source_mode, permission_bits permissions) {
 
 copy_result copy_file(const copy_request& request, temp_files::slot& slot) {
   temp_files::name name{};
-  const copy_result prepared =
+  copy_result result =
       request.as_link ? copy_link(request, slot, name) : copy_to_temporary(request, slot, name);
-  if (prepared.result != copy_result::outcome::copied) {
-    return prepared;
+  if (result.result == copy_result::outcome::copied) {
+    // Renames the finished temporary over the final name.
+    if (sys::renameat(request.target_directory, name.data(), request.target_directory,
+                      request.target_name) != 0) {
+      const int error = errno;
+      discard(request.target_directory, name, slot);
+      result = target_failure(error);
+    } else {
+      slot.disarm();
+    }
   }
-  // Renames the finished temporary over the final name.
-  if (sys::renameat(request.target_directory, name.data(), request.target_directory,
-                    request.target_name) != 0) {
-    const int error = errno;
-    discard(request.target_directory, name, slot);
-    return target_failure(error);
-  }
-  slot.disarm();
-  return {};
+  progress::file_ends(result.result == copy_result::outcome::copied);
+  return result;
 }
 
 }  // namespace xcopy

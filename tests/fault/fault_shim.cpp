@@ -10,6 +10,9 @@
 //                             every clone with EOPNOTSUPP, uncounted, as on a kernel
 //                             and file system without them, so the buffer copy is walked.
 //   QMR_FAULT_NO_COPY_RANGE=1 only copy_file_range fails so, so sendfile is walked.
+//   QMR_FAULT_SLOW=MS         every transfer (read, write, copy_file_range, sendfile) of
+//                             a file waits MS milliseconds first, so that a copy takes
+//                             long enough to be watched.
 //
 // A group is the call named by the issue and its variants: open (open, openat,
 // open64, openat64), read (read, pread64), write (write, pwrite64),
@@ -30,6 +33,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace {
 
@@ -144,10 +148,25 @@ int do_open(const char* symbol, const char* path, int flags, mode_t mode) {
   return next<int (*)(const char*, int, ...)>(symbol)(path, flags, mode);
 }
 
+// Waits as QMR_FAULT_SLOW asks before a transfer.
+void slow_down() {
+  static const long milliseconds = [] {
+    const char* value = std::getenv("QMR_FAULT_SLOW");
+    return value != nullptr ? std::atol(value) : 0L;
+  }();
+  if (milliseconds > 0) {
+    const struct timespec pause { milliseconds / 1000, (milliseconds % 1000) * 1'000'000 };
+    nanosleep(&pause, nullptr);
+  }
+}
+
 // Moves bytes, or fails, or moves half of them when asked to come back short.
 template <typename Call>
 ssize_t transfer(group g, int fd, size_t length, Call call) {
-  if (fd <= 2 || !strikes(g))
+  if (fd <= 2)
+    return call(length);
+  slow_down();
+  if (!strikes(g))
     return call(length);
   const plan& p = the_plan();
   if (p.shorten)

@@ -14,6 +14,7 @@ from cases_copy import fixed_line, reruns
 from cases_errors import errors
 from cases_filesystems import coarse_times, full_disk
 from cases_interrupts import interrupts
+from cases_progress import progress
 from cases_prompts import prompts
 from cases_qmr import through_qmr
 from cases_safety import safety
@@ -32,6 +33,7 @@ GROUPS = {
     "prompts": prompts,
     "through_qmr": through_qmr,
     "threads": threads,
+    "progress": progress,
 }
 
 
