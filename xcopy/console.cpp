@@ -1,6 +1,8 @@
 // Buffered standard output that a signal handler can still flush.
 #include "xcopy/console.h"
 
+#include "xcopy/progress.h"
+
 #include <unistd.h>
 
 #include <atomic>
@@ -36,9 +38,8 @@ void write_all(int fd, const char* data, std::size_t size) {
   }
 }
 
-}  // namespace
-
-void flush() {
+// Writes out the buffer; the caller keeps the terminal from the progress line.
+void flush_buffer() {
   const std::size_t size = used.load(std::memory_order_acquire);
   if (size == 0) {
     return;
@@ -47,6 +48,16 @@ void flush() {
   write_all(STDOUT_FILENO, buffer, size);
   used.store(0, std::memory_order_seq_cst);
   flushing.store(false, std::memory_order_seq_cst);
+}
+
+}  // namespace
+
+void flush() {
+  if (used.load(std::memory_order_acquire) == 0) {
+    return;
+  }
+  const progress::output_guard guard;
+  flush_buffer();
 }
 
 void flush_from_signal() {
@@ -83,14 +94,16 @@ void write_line(std::string_view line) {
 }
 
 void write_error_line(std::string_view line) {
-  flush();
+  const progress::output_guard guard;
+  flush_buffer();
   std::string whole(line);
   whole += '\n';
   write_all(STDERR_FILENO, whole.data(), whole.size());
 }
 
 void write_prompt(std::string_view text) {
-  flush();
+  const progress::output_guard guard;
+  flush_buffer();
   write_all(STDOUT_FILENO, text.data(), text.size());
 }
 

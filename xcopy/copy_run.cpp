@@ -12,11 +12,13 @@
 
 #include "xcopy/cyclic_check.h"
 #include "xcopy/interrupt.h"
+#include "xcopy/progress.h"
 #include "xcopy/prompts.h"
 #include "xcopy/report.h"
 #include "xcopy/source_argument.h"
 #include "xcopy/system_calls.h"
 #include "xcopy/target_argument.h"
+#include "xcopy/thread_count.h"
 #include "xcopy/tree_walker.h"
 
 namespace xcopy {
@@ -97,7 +99,9 @@ exit_code run_copy(const options& opts) {
   plan.target_directory_fd = std::move(target.folder_fd);
   plan.target_file_name = target.file_name;
   plan.new_directory_mode = 0777 & ~user_mask;
-  tree_walker(opts, report, plan).run();
+  progress::start();
+  tree_walker(opts, report, plan, copy_threads()).run();
+  progress::stop();
   return report.finish();
 }
 

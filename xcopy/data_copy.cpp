@@ -1,6 +1,11 @@
-// copy_file_range with a read/write fallback, and the /v comparison.
+// Block sharing, copy_file_range and sendfile with a read/write fallback, and
+// the /v comparison.
 #include "xcopy/data_copy.h"
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,17 +13,58 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <vector>
+
+#include "xcopy/progress.h"
 
 namespace xcopy {
 namespace {
 
-constexpr std::size_t buffer_size = 256 * 1024;
-// The most one copy_file_range call is asked for; the kernel caps calls anyway.
+// Large enough that a file copied through the buffer costs few calls.
+constexpr std::size_t buffer_size = 1024 * 1024;
+// The most one copy_file_range or sendfile call is asked for; the kernel caps
+// calls anyway. While the progress line is kept, less, so that it moves.
 constexpr off_t chunk = off_t{1} << 30;
+constexpr off_t chunk_shown = off_t{16} << 20;
 
-// Set once the kernel reports that it has no copy_file_range at all.
+off_t chunk_size() {
+  return progress::active() ? chunk_shown : chunk;
+}
+
+// From this size on the copy's blocks are reserved before its data is written:
+// the file system can then lay it out in one piece, which the measured large
+// copies wrote to the disk a little faster, for one more call per large file.
+constexpr off_t preallocate_from = off_t{4} << 20;
+
+// Set once the kernel reports that it has no copy_file_range, or no sendfile, at all.
 std::atomic<bool> kernel_lacks_copy_range{false};
+std::atomic<bool> kernel_lacks_sendfile{false};
+
+// The source file systems from which a clone was refused as unsupported (or
+// across file systems): one failed call per file system, not one per file.
+class clone_refusals {
+ public:
+  bool refused(dev_t device) {
+    const std::lock_guard lock(mutex_);
+    return std::find(devices_.begin(), devices_.end(), device) != devices_.end();
+  }
+  void refuse(dev_t device) {
+    const std::lock_guard lock(mutex_);
+    if (std::find(devices_.begin(), devices_.end(), device) == devices_.end()) {
+      devices_.push_back(device);
+    }
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<dev_t> devices_;
+};
+
+clone_refusals& refusals() {
+  static clone_refusals r;
+  return r;
+}
 
 std::vector<char>& buffer() {
   thread_local std::vector<char> b(buffer_size);
@@ -39,6 +85,38 @@ bool means_unsupported(int error) {
 // Errors that certainly come from the target, whichever call reported them.
 bool from_target(int error) {
   return error == ENOSPC || error == EDQUOT || error == EFBIG || error == EROFS;
+}
+
+// Errors of a clone that say the file system (or the pair) cannot share blocks at all.
+bool clone_unsupported(int error) {
+  return error == EOPNOTSUPP || error == ENOTSUP || error == ENOTTY || error == ENOSYS ||
+         error == EXDEV;
+}
+
+enum class clone_outcome : unsigned char { done, not_done, failed };
+
+// Makes `out` share the first `size` bytes of `in`'s blocks. A range rather than
+// the whole file, so that a file growing meanwhile is copied as it was; a range
+// that ends short of the end of a file must be block-aligned, so such a clone
+// is refused and the copy takes the other ways.
+clone_outcome clone(int in, int out, off_t size, dev_t source_device, data_result& failure) {
+  if (size <= 0 || refusals().refused(source_device)) {
+    return clone_outcome::not_done;
+  }
+  file_clone_range range{};
+  range.src_fd = in;
+  range.src_length = static_cast<__u64>(size);
+  if (::ioctl(out, FICLONERANGE, &range) == 0) {
+    return clone_outcome::done;
+  }
+  const int error = errno;
+  if (clone_unsupported(error)) {
+    refusals().refuse(source_device);
+  } else if (from_target(error)) {
+    failure = fail(data_result::side::target, error);
+    return clone_outcome::failed;
+  }
+  return clone_outcome::not_done;
 }
 
 data_result write_all(int out, const char* data, std::size_t size) {
@@ -78,6 +156,7 @@ data_result copy_through_buffer(int in, int out, off_t remaining, off_t bytes) {
     if (const data_result r = write_all(out, b.data(), static_cast<std::size_t>(got)); !r.ok()) {
       return r;
     }
+    progress::bytes_done(got);
     bytes += got;
     if (remaining > 0) {
       remaining -= got;
@@ -109,22 +188,42 @@ ssize_t read_at(int fd, char* data, std::size_t size, off_t offset) {
 
 }  // namespace
 
-data_result copy_data(int in, int out, off_t size) {
+data_result copy_data(int in, int out, off_t size, dev_t source_device) {
   if (size == 0) {
     return copy_through_buffer(in, out, -1, 0);
   }
+  data_result done;
+  done.bytes = size;
+  switch (clone(in, out, size, source_device, done)) {
+    case clone_outcome::done:
+      progress::bytes_done(size);
+      return done;
+    case clone_outcome::failed:
+      return done;
+    case clone_outcome::not_done:
+      break;
+  }
+  if (size >= preallocate_from) {
+    // Only a hint: where it fails (no support, no room) the copy itself tells.
+    // The file's size is left as it is, so a copy cut short is never longer
+    // than what was written.
+    ::fallocate(out, FALLOC_FL_KEEP_SIZE, 0, size);
+  }
   off_t remaining = size;
+  bool offloaded = false;  // the kernel copied at least once, so it can here
   while (remaining > 0 && !kernel_lacks_copy_range.load(std::memory_order_relaxed)) {
     const ssize_t copied = ::copy_file_range(
-        in, nullptr, out, nullptr, static_cast<std::size_t>(std::min(remaining, chunk)), 0);
+        in, nullptr, out, nullptr, static_cast<std::size_t>(std::min(remaining, chunk_size())), 0);
     if (copied > 0) {
+      progress::bytes_done(copied);
       remaining -= copied;
+      offloaded = true;
       continue;
     }
     if (copied == 0) {
       // The source ended early (it shrank), or it is a file whose data the
       // kernel cannot copy in place: the buffer finds out which.
-      break;
+      return copy_through_buffer(in, out, remaining, size - remaining);
     }
     const int error = errno;
     if (error == EINTR) {
@@ -139,12 +238,39 @@ data_result copy_data(int in, int out, off_t size) {
     if (!means_unsupported(error) && error != EIO) {
       return fail(data_result::side::source, error);
     }
-    // Unsupported here, or an I/O error that the buffer will pin on one side.
+    if (error == EIO || offloaded) {
+      // An I/O error that the buffer will pin on one side.
+      return copy_through_buffer(in, out, remaining, size - remaining);
+    }
+    break;  // not between these two files: sendfile may still move the bytes in the kernel
+  }
+  while (remaining > 0 && !kernel_lacks_sendfile.load(std::memory_order_relaxed)) {
+    const ssize_t sent =
+        ::sendfile(out, in, nullptr, static_cast<std::size_t>(std::min(remaining, chunk_size())));
+    if (sent > 0) {
+      progress::bytes_done(sent);
+      remaining -= sent;
+      continue;
+    }
+    if (sent == 0) {
+      break;
+    }
+    const int error = errno;
+    if (error == EINTR) {
+      continue;
+    }
+    if (error == ENOSYS) {
+      kernel_lacks_sendfile.store(true, std::memory_order_relaxed);
+    }
+    if (from_target(error)) {
+      return fail(data_result::side::target, error);
+    }
+    if (!means_unsupported(error) && error != EIO) {
+      return fail(data_result::side::source, error);
+    }
     break;
   }
   if (remaining == 0) {
-    data_result done;
-    done.bytes = size;
     return done;
   }
   return copy_through_buffer(in, out, remaining, size - remaining);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "xcopy/data_copy.h"
+#include "xcopy/progress.h"
 #include "xcopy/system_calls.h"
 #include "xcopy/unique_fd.h"
 
@@ -37,13 +38,14 @@ int create_temporary(int directory, mode_t mode, int access, temp_files::name& n
                      temp_files::slot& slot) {
   for (int attempt = 0; attempt < name_attempts; ++attempt) {
     name = temp_files::new_name();
-    slot.arm(directory, name);
+    slot.begin_create(directory, name);
     const int fd =
         sys::openat(directory, name.data(), access | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
+    const int error = errno;
+    slot.end_create();
     if (fd >= 0) {
       return fd;
     }
-    const int error = errno;
     slot.disarm();
     if (error != EEXIST) {
       errno = error;
@@ -54,20 +56,7 @@ int create_temporary(int directory, mode_t mode, int access, temp_files::name& n
   return -1;
 }
 
-// Renames the finished temporary over the final name.
-copy_result put_in_place(const copy_request& request, const temp_files::name& name,
-                         temp_files::slot& slot) {
-  if (sys::renameat(request.target_directory, name.data(), request.target_directory,
-                    request.target_name) != 0) {
-    const int error = errno;
-    discard(request.target_directory, name, slot);
-    return target_failure(error);
-  }
-  slot.disarm();
-  return {};
-}
-
-copy_result copy_link(const copy_request& request, temp_files::slot& slot) {
+copy_result copy_link(const copy_request& request, temp_files::slot& slot, temp_files::name& name) {
   struct stat link {};
   if (sys::fstatat(request.source_directory, request.source_name, &link, AT_SYMLINK_NOFOLLOW) !=
       0) {
@@ -90,12 +79,12 @@ copy_result copy_link(const copy_request& request, temp_files::slot& slot) {
     }
     text.resize(text.size() * 2);
   }
-  temp_files::name name{};
   int error = EEXIST;
   for (int attempt = 0; attempt < name_attempts && error == EEXIST; ++attempt) {
     name = temp_files::new_name();
-    slot.arm(request.target_directory, name);
+    slot.begin_create(request.target_directory, name);
     error = sys::symlinkat(text.data(), request.target_directory, name.data()) == 0 ? 0 : errno;
+    slot.end_create();
     if (error != 0) {
       slot.disarm();
     }
@@ -109,23 +98,13 @@ copy_result copy_link(const copy_request& request, temp_files::slot& slot) {
     discard(request.target_directory, name, slot);
     return target_failure(error);
   }
-  return put_in_place(request, name, slot);
+  return {};
 }
 
-}  // namespace
-
-mode_t copy_mode(mode_t source_mode, permission_bits permissions) {
-  mode_t mode = source_mode & 0777;
-  if (permissions == permission_bits::add_owner_write) {
-    mode |= S_IWUSR;
-  }
-  return mode;
-}
-
-copy_result copy_file(const copy_request& request, temp_files::slot& slot) {
-  if (request.as_link) {
-    return copy_link(request, slot);
-  }
+// Copies a regular file's data, bits and times into a new temporary file
+// `name`; on failure removes it.
+copy_result copy_to_temporary(const copy_request& request, temp_files::slot& slot,
+                              temp_files::name& name) {
   // O_NONBLOCK: should the entry have been replaced by a FIFO since it was
   // looked at, opening it must not wait for a writer. O_NOFOLLOW unless the
   // entry is a link being followed: a file that became a link is not followed.
@@ -142,10 +121,10 @@ copy_result copy_file(const copy_request& request, temp_files::slot& slot) {
   if (!S_ISREG(source.st_mode)) {
     return {copy_result::outcome::special, 0};
   }
+  progress::file_begins(source.st_size);
 
   // The umask is cleared for the run, so the file is created with its final
   // bits and needs no chmod; the open descriptor may write whatever they say.
-  temp_files::name name{};
   const int access = request.verify == verification::compare ? O_RDWR : O_WRONLY;
   unique_fd out(create_temporary(request.target_directory,
                                  copy_mode(source.st_mode, request.permissions), access, name,
@@ -154,7 +133,7 @@ copy_result copy_file(const copy_request& request, temp_files::slot& slot) {
     return target_failure(errno);
   }
 
-  const data_result data = copy_data(in.get(), out.get(), source.st_size);
+  const data_result data = copy_data(in.get(), out.get(), source.st_size, source.st_dev);
   copy_result failure{};
   if (!data.ok()) {
     failure = data.failed == data_result::side::source ? source_failure(data.error)
@@ -181,9 +160,37 @@ copy_result copy_file(const copy_request& request, temp_files::slot& slot) {
   }
   if (failure.result != copy_result::outcome::copied) {
     discard(request.target_directory, name, slot);
-    return failure;
   }
-  return put_in_place(request, name, slot);
+  return failure;
+}
+
+}  // namespace
+
+mode_t copy_mode(mode_t source_mode, permission_bits permissions) {
+  mode_t mode = source_mode & 0777;
+  if (permissions == permission_bits::add_owner_write) {
+    mode |= S_IWUSR;
+  }
+  return mode;
+}
+
+copy_result copy_file(const copy_request& request, temp_files::slot& slot) {
+  temp_files::name name{};
+  copy_result result =
+      request.as_link ? copy_link(request, slot, name) : copy_to_temporary(request, slot, name);
+  if (result.result == copy_result::outcome::copied) {
+    // Renames the finished temporary over the final name.
+    if (sys::renameat(request.target_directory, name.data(), request.target_directory,
+                      request.target_name) != 0) {
+      const int error = errno;
+      discard(request.target_directory, name, slot);
+      result = target_failure(error);
+    } else {
+      slot.disarm();
+    }
+  }
+  progress::file_ends(result.result == copy_result::outcome::copied);
+  return result;
 }
 
 }  // namespace xcopy

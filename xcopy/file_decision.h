@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <cstddef>
 #include <cstdint>
 
 #include "xcopy/options.h"
@@ -51,5 +52,10 @@ struct decision {
 // Applies /d, /d:date and /u and the checks against the target entry. Looks at
 // the source only when it must: for a new file the copy itself opens it.
 decision decide(const decision_request& request, const options& opts, time_comparison& times);
+
+// The same for many files at once, the entries looked up together (see
+// stat_batch): `verdicts[i]` is decide(requests[i]).
+void decide_all(const decision_request* requests, decision* verdicts, std::size_t count,
+                const options& opts, time_comparison& times);
 
 }  // namespace xcopy

@@ -6,6 +6,7 @@
 
 #include "xcopy/console.h"
 #include "xcopy/exit_status.h"
+#include "xcopy/progress.h"
 #include "xcopy/temp_files.h"
 #include "xcopy/terminal.h"
 
@@ -15,6 +16,7 @@ namespace {
 void clean_up() {
   temp_files::remove_all_from_signal();
   terminal::restore_from_signal();
+  progress::erase_from_signal();
   console::flush_from_signal();
 }
 

@@ -6,6 +6,7 @@
 
 #include "xcopy/console.h"
 #include "xcopy/paths.h"
+#include "xcopy/progress.h"
 #include "xcopy/terminal.h"
 
 namespace xcopy {
@@ -23,10 +24,7 @@ char lower(char c) {
 // Puts the question until a line starts with one of the choices' letters (blanks
 // before it are allowed; "yes", "Y" and "y" all answer yes).
 template <std::size_t n>
-answer ask(const std::string& question, const choice (&choices)[n]) {
-  if (!terminal::available()) {
-    return answer::unanswerable;
-  }
+answer ask_on_terminal(const std::string& question, const choice (&choices)[n]) {
   for (;;) {
     console::write_prompt(question);
     const std::optional<std::string> line = terminal::read_line();
@@ -43,6 +41,18 @@ answer ask(const std::string& question, const choice (&choices)[n]) {
       }
     }
   }
+}
+
+// The progress line keeps away while the question waits.
+template <std::size_t n>
+answer ask(const std::string& question, const choice (&choices)[n]) {
+  if (!terminal::available()) {
+    return answer::unanswerable;
+  }
+  progress::hold();
+  const answer given = ask_on_terminal(question, choices);
+  progress::release();
+  return given;
 }
 
 }  // namespace

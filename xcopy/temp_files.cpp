@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/random.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,8 +16,22 @@ namespace {
 constexpr std::string_view alphabet =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
-std::array<slot, max_workers> slots;
+std::array<slot, slot_count> slots;
 static_assert(std::atomic<int>::is_always_lock_free);
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+// Set by the signal handler before it looks at the slots: from then on no
+// thread starts creating a temporary file.
+std::atomic<bool> ending{false};
+
+// The slot this thread is creating a file in, if any: a handler that runs on
+// this thread must not wait for it.
+thread_local const slot* creating_here = nullptr;
+
+// How long the handler waits for another thread's creation to finish: one
+// open or symlink call, which takes microseconds unless the file system hangs.
+constexpr long wait_step_ns = 1'000'000;
+constexpr int wait_steps = 2000;
 
 bool is_name_char(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
@@ -70,9 +85,25 @@ name new_name() {
   return result;
 }
 
-void slot::arm(int directory_fd, const name& file_name) {
+void slot::begin_create(int directory_fd, const name& file_name) {
+  // The handler sets `ending` and then reads `creating_`; this thread sets
+  // `creating_` and then reads `ending`. With both in one total order, either
+  // the handler waits for this creation or this creation does not happen.
+  creating_.store(true, std::memory_order_seq_cst);
+  if (ending.load(std::memory_order_seq_cst)) {
+    creating_.store(false, std::memory_order_seq_cst);
+    for (;;) {
+      ::pause();
+    }
+  }
   name_ = file_name;
   directory_.store(directory_fd, std::memory_order_release);
+  creating_here = this;
+}
+
+void slot::end_create() {
+  creating_here = nullptr;
+  creating_.store(false, std::memory_order_seq_cst);
 }
 
 void slot::disarm() {
@@ -86,13 +117,20 @@ void slot::remove_from_signal() const {
   }
 }
 
-slot& worker_slot(std::size_t index) {
+slot& slot_at(std::size_t index) {
   return slots[index];
 }
 
 void remove_all_from_signal() {
   const int saved = errno;
+  ending.store(true, std::memory_order_seq_cst);
   for (const slot& s : slots) {
+    for (int step = 0;
+         &s != creating_here && step < wait_steps && s.creating_.load(std::memory_order_seq_cst);
+         ++step) {
+      const struct timespec pause_for { 0, wait_step_ns };
+      ::nanosleep(&pause_for, nullptr);
+    }
     s.remove_from_signal();
   }
   errno = saved;

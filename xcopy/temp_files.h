@@ -25,29 +25,38 @@ bool is_temp_name(std::string_view file_name);
 // A fresh random temporary name.
 name new_name();
 
-// One temporary file in flight: the folder it is in and its name. Each worker
-// owns one slot, so arming and disarming need no lock; the signal handler only
-// reads slots.
+// One temporary file in flight: the folder it is in and its name. A slot
+// belongs to one piece of work at a time, so arming and disarming need no
+// lock; the signal handler only reads slots.
 class slot {
  public:
-  // Records the name before the file is created, so a signal between its
-  // creation and this record cannot leave it behind.
-  void arm(int directory_fd, const name& file_name);
+  // Starts creating the file `file_name` in `directory_fd`: records the name
+  // before the file exists, so that a signal cannot leave it behind. Once a
+  // signal handler has begun removing the files in flight, this never returns
+  // (the process is about to end), so no file appears after the handler looked.
+  void begin_create(int directory_fd, const name& file_name);
+  // Ends what begin_create started, whether or not the file was created.
+  void end_create();
   // Forgets the name once it was renamed into place or removed.
   void disarm();
   // Removes the file if one is recorded. Async-signal-safe.
   void remove_from_signal() const;
 
  private:
+  friend void remove_all_from_signal();
   std::atomic<int> directory_{-1};
+  // Set while a file of this slot may be being created.
+  std::atomic<bool> creating_{false};
   name name_{};
 };
 
-// The slot of worker `index` (0 for the main thread). There are `max_workers`.
-inline constexpr std::size_t max_workers = 64;
-slot& worker_slot(std::size_t index);
+// Slot 0 is the main thread's; the others belong to the entries of the copy
+// window, one each, whichever thread works on the entry.
+inline constexpr std::size_t slot_count = 257;
+slot& slot_at(std::size_t index);
 
-// Removes every temporary file in flight. Async-signal-safe.
+// Removes every temporary file in flight, after waiting for creations that
+// other threads have under way. Async-signal-safe.
 void remove_all_from_signal();
 
 }  // namespace xcopy::temp_files

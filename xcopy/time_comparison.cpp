@@ -56,14 +56,20 @@ bool time_comparison::source_is_newer(const struct stat& source, const struct st
   if (source.st_size != target.st_size) {
     return true;
   }
-  auto found = std::find_if(known_.begin(), known_.end(),
-                            [&](const measured& m) { return m.device == target.st_dev; });
-  if (found == known_.end()) {
-    known_.push_back({target.st_dev, measure_rounding(target_directory)});
-    found = known_.end() - 1;
+  std::int64_t measured_rounding = 0;
+  {
+    // Measured while the lock is held, so that a file system is measured once.
+    const std::lock_guard lock(mutex_);
+    auto found = std::find_if(known_.begin(), known_.end(),
+                              [&](const measured& m) { return m.device == target.st_dev; });
+    if (found == known_.end()) {
+      known_.push_back({target.st_dev, measure_rounding(target_directory)});
+      found = known_.end() - 1;
+    }
+    measured_rounding = found->rounding;
   }
   const std::int64_t rounding =
-      found->rounding >= 0 ? found->rounding : assumed_rounding(target.st_mtim);
+      measured_rounding >= 0 ? measured_rounding : assumed_rounding(target.st_mtim);
   return later_by > rounding;
 }
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 namespace xcopy {
@@ -21,10 +22,12 @@ namespace xcopy {
 // (O_TMPFILE, which adds no entry to any folder and vanishes when closed). Where
 // that cannot be done, a target time with no fraction of a second is taken to
 // be rounded by up to 2 seconds, the coarsest common rounding.
+//
+// One object serves every thread of a run; its measurements are kept under a lock.
 class time_comparison {
  public:
   // Whether `source` is newer than `target`, which is in the open folder
-  // `target_directory`.
+  // `target_directory`. Safe to call from any thread.
   bool source_is_newer(const struct stat& source, const struct stat& target, int target_directory);
 
   // The largest amount, in nanoseconds, by which the file system that holds
@@ -37,6 +40,7 @@ class time_comparison {
     dev_t device;
     std::int64_t rounding;
   };
+  std::mutex mutex_;             // guards known_
   std::vector<measured> known_;  // one entry per target file system met
 };
 

@@ -12,6 +12,7 @@
 #include "xcopy/exclude_list.h"
 #include "xcopy/file_copier.h"
 #include "xcopy/file_decision.h"
+#include "xcopy/file_job.h"
 #include "xcopy/paths.h"
 #include "xcopy/prompts.h"
 #include "xcopy/system_calls.h"
@@ -22,6 +23,10 @@ namespace xcopy {
 namespace {
 
 constexpr int directory_flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY;
+
+// Finished folders that may wait in the window before the walk waits for them:
+// each keeps two descriptors open.
+constexpr std::size_t max_folders_waiting = 64;
 
 bool same_file(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -44,10 +49,49 @@ bool is_directory_kind(entry_kind kind) {
   return kind == entry_kind::directory || kind == entry_kind::dir_via_link;
 }
 
+// Files can be handed on as jobs when nothing about one file waits for the
+// user and each file has a name of its own in the target.
+bool files_as_jobs(const options& opts, const walk_plan& plan) {
+  return opts.what == action::copy && opts.per_file == per_file_prompt::none &&
+         opts.overwrite == overwrite_prompt::never_ask && plan.target_file_name.empty();
+}
+
+// Failures that copies running side by side may cause each other: one file
+// finds the disk full (or the descriptors used up) because of another. Such a
+// failure is tried again with nothing else running, as the file would have been
+// copied by a single thread.
+bool shared_resource_error(int error) {
+  return error == ENOSPC || error == EDQUOT || error == EMFILE || error == ENFILE ||
+         error == ENOMEM;
+}
+
+// Whether a copy failed in a way that copies running beside it may have caused.
+bool failed_for_want_of_room(const file_job& job) {
+  const copy_result& r = job.result;
+  return job.copied &&
+         (r.result == copy_result::outcome::target_failed ||
+          r.result == copy_result::outcome::source_failed) &&
+         shared_resource_error(r.error);
+}
+
 }  // namespace
 
-tree_walker::tree_walker(const options& opts, reporter& report, walk_plan& plan)
-    : opts_(opts), report_(report), plan_(plan) {
+tree_walker::tree_walker(const options& opts, reporter& report, walk_plan& plan,
+                         std::size_t threads)
+    : opts_(opts),
+      report_(report),
+      plan_(plan),
+      jobs_(files_as_jobs(opts, plan)),
+      keep_going_(opts.errors == on_error::continue_),
+      window_(
+          jobs_ && threads > 1 ? threads : 0,
+          [this](work_item& item, temp_files::slot& slot, bool on_worker) {
+            prepare(item, slot, on_worker);
+          },
+          [this](work_item& item, temp_files::slot& slot) { handle(item, slot); }) {
+  // On a terminal each file's line shows as soon as the file is done, and
+  // not when the files of its entry are.
+  batch_limit_ = ::isatty(STDOUT_FILENO) == 1 ? 1 : work_item::max_files;
   // Creating the tree alone needs the subfolders, whatever /s says.
   recurse_ = plan_.only_name.empty() &&
              (opts_.recurse != recursion::top_only || opts_.what == action::tree_only);
@@ -55,26 +99,28 @@ tree_walker::tree_walker(const options& opts, reporter& report, walk_plan& plan)
 
 void tree_walker::run() {
   frame root;
-  root.source = std::move(plan_.source_directory);
-  if (::fstat(root.source.get(), &root.source_stat) != 0) {
+  root.dir = std::make_unique<folder_state>();
+  folder_state& dir = *root.dir;
+  dir.source = std::move(plan_.source_directory);
+  if (::fstat(dir.source.get(), &dir.source_stat) != 0) {
     report_.failed("Unable to read", report_.source_path(""), errno, exit_failed);
     return;
   }
   if (!plan_.only_name.empty()) {
     root.entries.assign_single(plan_.only_name);
-  } else if (const int error = root.entries.read(root.source.get()); error != 0) {
+  } else if (const int error = root.entries.read(dir.source.get()); error != 0) {
     report_.failed("Unable to read", report_.source_path(""), error, exit_failed);
     return;
   }
   if (plan_.target_directory_fd) {
-    root.target = std::move(plan_.target_directory_fd);
-    root.state = target_state::existing;
-    if (::fstat(root.target.get(), &root.target_stat) != 0) {
-      root.target_stat = {};
+    dir.target = std::move(plan_.target_directory_fd);
+    dir.state = target_state::existing;
+    if (::fstat(dir.target.get(), &dir.target_stat) != 0) {
+      dir.target_stat = {};
     }
   }
   frames_.push_back(std::move(root));
-  if (frames_[0].state == target_state::existing) {
+  if (frames_[0].dir->state == target_state::existing) {
     read_target(frames_[0]);
   }
   if (opts_.recurse == recursion::with_empty && opts_.what != action::list_only &&
@@ -88,7 +134,7 @@ void tree_walker::run() {
     const std::size_t top = frames_.size() - 1;
     frame& f = frames_[top];
     bool entered = false;
-    while (recurse_ && !report_.stopped() && f.state != target_state::failed &&
+    while (recurse_ && !stopping() && f.dir->state != target_state::failed &&
            f.next_entry < f.entries.size()) {
       directory_listing::entry& entry = f.entries.at(f.next_entry++);
       if (is_directory_kind(entry.kind)) {
@@ -104,6 +150,8 @@ void tree_walker::run() {
       finish(top);
     }
   }
+  flush_batch();
+  window_.finish_all();
 }
 
 bool tree_walker::is_selected_name(std::string_view name) const {
@@ -127,19 +175,19 @@ bool tree_walker::is_excluded_path(std::string_view relative, bool folder) const
 
 bool tree_walker::classify(frame& f, directory_listing::entry& entry) {
   const char* name = f.entries.c_name(entry);
+  const int source = f.dir->source.get();
   struct stat st {};
   if (entry.kind == entry_kind::unknown) {
-    if (sys::fstatat(f.source.get(), name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (sys::fstatat(source, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
       const int error = errno;
-      report_.failed("Unable to read",
-                     report_.source_path(relative_ + std::string(f.entries.name(entry))), error,
-                     exit_failed);
+      failed("Unable to read", report_.source_path(relative_ + std::string(f.entries.name(entry))),
+             error, exit_failed);
       return false;
     }
     entry.kind = kind_of_mode(st.st_mode);
   }
   if (entry.kind == entry_kind::link && opts_.links == symlinks::follow) {
-    if (sys::fstatat(f.source.get(), name, &st, 0) != 0) {
+    if (sys::fstatat(source, name, &st, 0) != 0) {
       entry.kind = entry_kind::dangling_link;
       entry.error = static_cast<std::uint8_t>(errno);
       return true;
@@ -162,7 +210,7 @@ bool tree_walker::classify(frame& f, directory_listing::entry& entry) {
 void tree_walker::process_files(std::size_t index) {
   frame& f = frames_[index];
   for (std::size_t i = 0; i < f.entries.size(); ++i) {
-    if (report_.stopped() || f.state == target_state::failed) {
+    if (stopping() || f.dir->state == target_state::failed) {
       return;
     }
     directory_listing::entry& entry = f.entries.at(i);
@@ -180,17 +228,16 @@ void tree_walker::process_files(std::size_t index) {
     if (!plan_.pattern.empty() && !matches_wildcard(plan_.pattern, name)) {
       continue;
     }
-    const std::string relative = relative_ + std::string(name);
+    std::string relative = relative_ + std::string(name);
     if (is_excluded_path(relative, false)) {
       continue;
     }
     switch (entry.kind) {
       case entry_kind::special:
-        report_.skipped_special(relative);
+        skipped_special(std::move(relative));
         continue;
       case entry_kind::dangling_link:
-        report_.failed("Unable to follow link", report_.source_path(relative), entry.error,
-                       exit_failed);
+        failed("Unable to follow link", report_.source_path(relative), entry.error, exit_failed);
         continue;
       default:
         consider_file(index, entry);
@@ -199,12 +246,102 @@ void tree_walker::process_files(std::size_t index) {
 }
 
 void tree_walker::consider_file(std::size_t index, directory_listing::entry& entry) {
+  if (!jobs_) {
+    consider_file_here(index, entry);
+    return;
+  }
+  frame& f = frames_[index];
+  folder_state& dir = *f.dir;
+  const std::string_view name = f.entries.name(entry);
+  const bool through_link = entry.kind == entry_kind::file_via_link;
+  const bool as_link = entry.kind == entry_kind::link;  // only with /b is a link still a link
+  presence there = presence::absent;
+  if (dir.state == target_state::existing) {
+    there = !f.target_listed                  ? presence::unknown
+            : f.target_entries.contains(name) ? presence::present
+                                              : presence::absent;
+  }
+
+  // A folder that is not there yet is created only for a file that is copied,
+  // and a folder of ours without write access is opened up only then: the walk
+  // decides such files itself. Any other file is decided by the job.
+  decision verdict;
+  const bool decide_here = dir.state == target_state::missing || needs_widening(dir);
+  if (decide_here) {
+    decision_request request;
+    request.source_directory = dir.source.get();
+    request.source_name = f.entries.c_name(entry);
+    request.through_link = through_link;
+    request.target_directory = dir.target ? dir.target.get() : -1;
+    request.target_name = request.source_name;
+    request.there = there;
+    verdict = decide(request, opts_, times_);
+    if (verdict.what == decision::verdict::skip) {
+      return;
+    }
+    if (verdict.what == decision::verdict::fail) {
+      // Reported in its turn, as a job that has already been decided.
+      file_job& job = add_job(dir);
+      job.relative = relative_;
+      job.relative += name;
+      job.name_offset = relative_.size();
+      job.verdict = verdict;
+      job.decided = true;
+      if (!keep_going_) {
+        halted_ = true;
+      }
+      if (batch_->file_count >= batch_limit_) {
+        flush_batch();
+      }
+      return;
+    }
+    if (!ensure_target(index)) {
+      return;
+    }
+  }
+  file_job& job = add_job(dir);
+  job.relative = relative_;
+  job.relative += name;
+  job.name_offset = relative_.size();
+  job.through_link = through_link;
+  job.as_link = as_link;
+  job.there = there;
+  job.decided = decide_here;
+  job.verdict = verdict;
+  if (batch_->file_count >= batch_limit_) {
+    flush_batch();
+  }
+}
+
+file_job& tree_walker::add_job(folder_state& folder) {
+  // An entry holds the files of one folder, so that the threads spread over folders.
+  if (batch_ != nullptr && batch_->jobs[0].folder != &folder) {
+    flush_batch();
+  }
+  if (batch_ == nullptr) {
+    batch_ = &window_.next();
+    batch_->what = work_item::kind::files;
+  }
+  file_job& job = batch_->add_file();
+  job.folder = &folder;
+  return job;
+}
+
+void tree_walker::flush_batch() {
+  if (batch_ != nullptr) {
+    batch_ = nullptr;
+    window_.append(true);
+  }
+}
+
+void tree_walker::consider_file_here(std::size_t index, directory_listing::entry& entry) {
   frame& f = frames_[index];
   const std::string_view name = f.entries.name(entry);
   const std::string relative = relative_ + std::string(name);
   const bool file_mode = !plan_.target_file_name.empty();
   const std::size_t target_index = file_mode ? 0 : index;
   frame& t = frames_[target_index];
+  folder_state& target_dir = *t.dir;
   const std::string target_name = file_mode ? plan_.target_file_name : std::string(name);
   const std::string target_relative = file_mode ? std::string() : relative;
   const bool as_link = entry.kind == entry_kind::link;  // only with /b is a link still a link
@@ -213,14 +350,14 @@ void tree_walker::consider_file(std::size_t index, directory_listing::entry& ent
   // What the target folder's names say; TARGET as a file is looked up every
   // time, since the previous file may have just created it.
   decision_request request;
-  request.source_directory = f.source.get();
+  request.source_directory = f.dir->source.get();
   request.source_name = f.entries.c_name(entry);
   request.through_link = through_link;
-  request.target_directory = t.target ? t.target.get() : -1;
+  request.target_directory = target_dir.target ? target_dir.target.get() : -1;
   request.target_name = target_name.c_str();
-  if (file_mode || (t.state == target_state::existing && !t.target_listed)) {
+  if (file_mode || (target_dir.state == target_state::existing && !t.target_listed)) {
     request.there = presence::unknown;
-  } else if (t.state == target_state::existing && t.target_entries.contains(target_name)) {
+  } else if (target_dir.state == target_state::existing && t.target_entries.contains(target_name)) {
     request.there = presence::present;
   }
   const decision verdict = decide(request, opts_, times_);
@@ -271,18 +408,25 @@ void tree_walker::consider_file(std::size_t index, directory_listing::entry& ent
   }
 
   copy_request copy;
-  copy.source_directory = f.source.get();
+  copy.source_directory = f.dir->source.get();
   copy.source_name = f.entries.c_name(entry);
   copy.through_link = through_link;
   copy.as_link = as_link;
-  copy.target_directory = t.target.get();
+  copy.target_directory = target_dir.target.get();
   copy.target_name = target_name.c_str();
   copy.permissions = opts_.permissions;
   copy.verify = opts_.verify;
-  const copy_result result = copy_file(copy, temp_files::worker_slot(0));
+  const copy_result result = copy_file(copy, temp_files::slot_at(0));
+  if (result.result == copy_result::outcome::copied) {
+    target_dir.modified = true;
+  }
+  report_copy_result(result, relative, target_relative);
+}
+
+void tree_walker::report_copy_result(const copy_result& result, std::string_view relative,
+                                     std::string_view target_relative) {
   switch (result.result) {
     case copy_result::outcome::copied:
-      t.modified = true;
       report_.copied(relative, target_relative);
       return;
     case copy_result::outcome::special:
@@ -338,51 +482,58 @@ void tree_walker::enter_directory(std::size_t index, directory_listing::entry& e
   if (is_excluded_path(relative, true)) {
     return;
   }
-  frame child;
-  child.name = name;
-  {
-    frame& parent = frames_[index];
-    const int follow = entry.kind == entry_kind::dir_via_link ? 0 : O_NOFOLLOW;
-    child.source.reset(sys::openat(parent.source.get(), name.c_str(), directory_flags | follow));
+  // Each folder waiting to be finished keeps descriptors open; let some go first.
+  flush_batch();
+  while (folders_waiting_ >= max_folders_waiting) {
+    window_.make_progress();
   }
-  if (!child.source || ::fstat(child.source.get(), &child.source_stat) != 0) {
-    report_.failed("Unable to read", report_.source_path(relative), errno, exit_failed);
+  frame child;
+  child.dir = std::make_unique<folder_state>();
+  folder_state& dir = *child.dir;
+  dir.name = name;
+  {
+    const folder_state& parent = *frames_[index].dir;
+    const int follow = entry.kind == entry_kind::dir_via_link ? 0 : O_NOFOLLOW;
+    dir.source.reset(sys::openat(parent.source.get(), name.c_str(), directory_flags | follow));
+  }
+  if (!dir.source || ::fstat(dir.source.get(), &dir.source_stat) != 0) {
+    failed("Unable to read", report_.source_path(relative), errno, exit_failed);
     return;
   }
   // A folder that is one of its own ancestors (through a link or a bind
   // mount), or that is the target folder itself, would be copied forever.
+  const folder_state& root = *frames_[0].dir;
   const bool cyclic =
       std::any_of(frames_.begin(), frames_.end(),
-                  [&](const frame& f) { return same_file(f.source_stat, child.source_stat); }) ||
-      (plan_.target_file_name.empty() && frames_[0].target &&
-       same_file(frames_[0].target_stat, child.source_stat));
+                  [&](const frame& f) { return same_file(f.dir->source_stat, dir.source_stat); }) ||
+      (plan_.target_file_name.empty() && root.target &&
+       same_file(root.target_stat, dir.source_stat));
   if (cyclic) {
-    report_.failed_because("Cannot perform a cyclic copy", report_.source_path(relative), "",
-                           exit_failed);
+    failed_because("Cannot perform a cyclic copy", report_.source_path(relative), "", exit_failed);
     return;
   }
-  if (const int error = child.entries.read(child.source.get()); error != 0) {
-    report_.failed("Unable to read", report_.source_path(relative), error, exit_failed);
+  if (const int error = child.entries.read(dir.source.get()); error != 0) {
+    failed("Unable to read", report_.source_path(relative), error, exit_failed);
     return;
   }
 
   const frame& parent = frames_[index];
   if (!plan_.target_file_name.empty()) {
-    child.state = target_state::none;
-  } else if (parent.state == target_state::existing &&
+    dir.state = target_state::none;
+  } else if (parent.dir->state == target_state::existing &&
              (!parent.target_listed || parent.target_entries.contains(name))) {
-    if (!open_existing_target(child, parent.target.get(), relative)) {
-      if (child.state == target_state::failed) {
+    if (!open_existing_target(dir, parent.dir->target.get(), relative)) {
+      if (dir.state == target_state::failed) {
         return;
       }
-    } else if (same_file(child.target_stat, child.source_stat)) {
-      report_.failed_because("Cannot perform a cyclic copy", report_.source_path(relative), "",
-                             exit_failed);
+    } else if (same_file(dir.target_stat, dir.source_stat)) {
+      failed_because("Cannot perform a cyclic copy", report_.source_path(relative), "",
+                     exit_failed);
       return;
     }
   }
   // /u only replaces files the target has, so a folder it lacks has none.
-  if (child.state == target_state::missing && opts_.existing == target_filter::existing_only) {
+  if (dir.state == target_state::missing && opts_.existing == target_filter::existing_only) {
     return;
   }
 
@@ -391,17 +542,17 @@ void tree_walker::enter_directory(std::size_t index, directory_listing::entry& e
   relative_ += '/';
   frames_.push_back(std::move(child));
   const std::size_t top = frames_.size() - 1;
-  if (frames_[top].state == target_state::existing) {
+  if (frames_[top].dir->state == target_state::existing) {
     read_target(frames_[top]);
   }
   if (opts_.recurse == recursion::with_empty && opts_.what != action::list_only &&
-      frames_[top].state != target_state::none) {
+      frames_[top].dir->state != target_state::none) {
     ensure_target(top);
   }
   process_files(top);
 }
 
-bool tree_walker::open_existing_target(frame& f, int parent_fd, std::string_view relative) {
+bool tree_walker::open_existing_target(folder_state& f, int parent_fd, std::string_view relative) {
   f.target.reset(sys::openat(parent_fd, f.name.c_str(), directory_flags | O_NOFOLLOW));
   if (!f.target) {
     const int error = errno;
@@ -411,10 +562,9 @@ bool tree_walker::open_existing_target(frame& f, int parent_fd, std::string_view
     f.state = target_state::failed;
     if (error == ENOTDIR || error == ELOOP) {
       // A file or a link where the source has a folder: nothing of it is touched.
-      report_.failed("Unable to create directory", report_.target_path(relative), EEXIST,
-                     exit_failed);
+      failed("Unable to create directory", report_.target_path(relative), EEXIST, exit_failed);
     } else {
-      report_.failed("Unable to open directory", report_.target_path(relative), error, exit_failed);
+      failed("Unable to open directory", report_.target_path(relative), error, exit_failed);
     }
     return false;
   }
@@ -426,7 +576,8 @@ bool tree_walker::open_existing_target(frame& f, int parent_fd, std::string_view
 }
 
 void tree_walker::read_target(frame& f) {
-  if (f.target_entries.read(f.target.get()) != 0) {
+  folder_state& dir = *f.dir;
+  if (f.target_entries.read(dir.target.get()) != 0) {
     f.target_entries.clear();
     return;  // entries are then looked up one by one
   }
@@ -436,18 +587,23 @@ void tree_walker::read_target(frame& f) {
   }
   for (std::size_t i = 0; i < f.target_entries.size(); ++i) {
     const directory_listing::entry& e = f.target_entries.at(i);
-    if (temp_files::is_temp_name(f.target_entries.name(e)) &&
-        ::unlinkat(f.target.get(), f.target_entries.c_name(e), 0) == 0) {
-      f.modified = true;
+    if (temp_files::is_temp_name(f.target_entries.name(e)) && settle() &&
+        ::unlinkat(dir.target.get(), f.target_entries.c_name(e), 0) == 0) {
+      dir.modified = true;
     }
   }
 }
 
 bool tree_walker::ensure_target(std::size_t index) {
-  frame& f = frames_[index];
+  folder_state& f = *frames_[index].dir;
   switch (f.state) {
     case target_state::existing:
-      make_writable(f);
+      if (needs_widening(f)) {
+        if (!settle()) {
+          return false;
+        }
+        make_writable(f);
+      }
       return true;
     case target_state::created:
       return true;
@@ -457,6 +613,9 @@ bool tree_walker::ensure_target(std::size_t index) {
     case target_state::missing:
       break;
   }
+  if (!settle()) {
+    return false;
+  }
   if (index == 0) {
     return create_target_root(f);
   }
@@ -464,38 +623,40 @@ bool tree_walker::ensure_target(std::size_t index) {
     f.state = target_state::failed;
     return false;
   }
-  frame& parent = frames_[index - 1];
+  folder_state& parent = *frames_[index - 1].dir;
   const std::string relative = relative_.substr(0, frames_[index].relative_length) + f.name;
-  // Owner rwx at first, so the run can fill it; finish() sets the source's bits.
+  // Owner rwx at first, so the run can fill it; the finish sets the source's bits.
   if (sys::mkdirat(parent.target.get(), f.name.c_str(), (f.source_stat.st_mode & 0777) | 0700) !=
       0) {
     const int error = errno;
     if (error == EEXIST) {
       // Made since the parent was read: use it if it is a folder.
       if (open_existing_target(f, parent.target.get(), relative)) {
-        make_writable(f);
+        if (needs_widening(f)) {
+          make_writable(f);
+        }
         return true;
       }
       f.state = target_state::failed;
       return false;
     }
     f.state = target_state::failed;
-    report_.failed("Unable to create directory", report_.target_path(relative), error,
-                   target_failure_code(error));
+    failed("Unable to create directory", report_.target_path(relative), error,
+           target_failure_code(error));
     return false;
   }
   parent.modified = true;
   f.target.reset(sys::openat(parent.target.get(), f.name.c_str(), directory_flags | O_NOFOLLOW));
   if (!f.target) {
     f.state = target_state::failed;
-    report_.failed("Unable to open directory", report_.target_path(relative), errno, exit_failed);
+    failed("Unable to open directory", report_.target_path(relative), errno, exit_failed);
     return false;
   }
   f.state = target_state::created;
   return true;
 }
 
-bool tree_walker::create_target_root(frame& f) {
+bool tree_walker::create_target_root(folder_state& f) {
   // TARGET and its missing parents, like mkdir -p, with the usual mode: they
   // are not copies of any source folder.
   const std::string& path = plan_.target_directory;
@@ -514,8 +675,8 @@ bool tree_walker::create_target_root(frame& f) {
     if (::mkdir(p->c_str(), plan_.new_directory_mode) != 0 && errno != EEXIST) {
       const int error = errno;
       f.state = target_state::failed;
-      report_.failed("Unable to create directory", report_.target_path(""), error,
-                     target_failure_code(error));
+      failed("Unable to create directory", report_.target_path(""), error,
+             target_failure_code(error));
       return false;
     }
   }
@@ -523,8 +684,8 @@ bool tree_walker::create_target_root(frame& f) {
   if (!f.target) {
     const int error = errno;
     f.state = target_state::failed;
-    report_.failed("Unable to create directory", report_.target_path(""),
-                   error == ENOTDIR ? EEXIST : error, exit_failed);
+    failed("Unable to create directory", report_.target_path(""), error == ENOTDIR ? EEXIST : error,
+           exit_failed);
     return false;
   }
   if (::fstat(f.target.get(), &f.target_stat) != 0) {
@@ -534,13 +695,16 @@ bool tree_walker::create_target_root(frame& f) {
   return true;
 }
 
-void tree_walker::make_writable(frame& f) {
+bool tree_walker::needs_widening(const folder_state& f) {
   // Root needs no write bit; anyone else can change only their own folders.
   constexpr mode_t owner_wx = S_IWUSR | S_IXUSR;
-  if (f.made_writable || (f.target_stat.st_mode & owner_wx) == owner_wx || ::geteuid() == 0 ||
-      f.target_stat.st_uid != ::geteuid()) {
-    return;
-  }
+  return f.state == target_state::existing && !f.made_writable &&
+         (f.target_stat.st_mode & owner_wx) != owner_wx && ::geteuid() != 0 &&
+         f.target_stat.st_uid == ::geteuid();
+}
+
+void tree_walker::make_writable(folder_state& f) {
+  constexpr mode_t owner_wx = S_IWUSR | S_IXUSR;
   if (sys::fchmod(f.target.get(), (f.target_stat.st_mode & 07777) | owner_wx) == 0) {
     f.made_writable = true;
   }
@@ -548,9 +712,27 @@ void tree_walker::make_writable(frame& f) {
 
 void tree_walker::finish(std::size_t index) {
   frame& f = frames_[index];
-  const std::string relative =
-      index == 0 ? std::string() : relative_.substr(0, f.relative_length) + f.name;
-  const bool copy_of_source = index > 0 && f.target &&
+  std::string relative =
+      index == 0 ? std::string() : relative_.substr(0, f.relative_length) + f.dir->name;
+  relative_.resize(f.relative_length);
+  std::unique_ptr<folder_state> dir = std::move(f.dir);
+  frames_.pop_back();
+  flush_batch();
+  if (window_.empty()) {
+    finish_folder(*dir, relative);
+    return;
+  }
+  // The folder's files may still be being copied: it is finished in its turn.
+  work_item& item = window_.next();
+  item.what = work_item::kind::finish;
+  item.folder = std::move(dir);
+  item.relative = std::move(relative);
+  ++folders_waiting_;
+  window_.append(false);
+}
+
+void tree_walker::finish_folder(folder_state& f, const std::string& relative) {
+  const bool copy_of_source = !relative.empty() && f.target &&
                               (f.state == target_state::created || f.modified) &&
                               f.state != target_state::none;
   if (copy_of_source) {
@@ -569,8 +751,125 @@ void tree_walker::finish(std::size_t index) {
   if (f.made_writable) {
     sys::fchmod(f.target.get(), f.target_stat.st_mode & 07777);
   }
-  relative_.resize(f.relative_length);
-  frames_.pop_back();
+}
+
+void tree_walker::failed(std::string_view what, std::string path, int error, exit_code code) {
+  walk_message message;
+  message.what = walk_message::kind::failed;
+  message.text = what;
+  message.path = std::move(path);
+  message.error = error;
+  message.code = code;
+  post_message(std::move(message));
+}
+
+void tree_walker::failed_because(std::string_view what, std::string path, std::string_view reason,
+                                 exit_code code) {
+  walk_message message;
+  message.what = walk_message::kind::failed_because;
+  message.text = what;
+  message.path = std::move(path);
+  message.reason = reason;
+  message.code = code;
+  post_message(std::move(message));
+}
+
+void tree_walker::skipped_special(std::string relative) {
+  walk_message message;
+  message.what = walk_message::kind::skipped_special;
+  message.path = std::move(relative);
+  post_message(std::move(message));
+}
+
+void tree_walker::post_message(walk_message message) {
+  const bool failure = message.what != walk_message::kind::skipped_special;
+  if (failure && !keep_going_) {
+    halted_ = true;  // the walk goes no further; the error still waits for its turn
+  }
+  flush_batch();
+  work_item& item = window_.next();
+  item.what = work_item::kind::message;
+  item.message = std::move(message);
+  window_.append(false);
+}
+
+bool tree_walker::settle() {
+  if (!keep_going_ && !all_handled()) {
+    flush_batch();
+    window_.finish_all();
+  }
+  return !report_.stopped();
+}
+
+void tree_walker::prepare(work_item& item, temp_files::slot& slot, bool on_worker) {
+  // With /c no error ends the run, so a worker makes its copies at once.
+  // Without it nothing may be written after an error that ends the run, so
+  // workers only judge the files ahead and each copy is made in its turn.
+  run_file_jobs(item.jobs.data(), item.file_count, opts_, times_, slot, keep_going_, abandoned_);
+  for (std::size_t i = 0; i < item.file_count; ++i) {
+    item.jobs[i].alongside = on_worker && item.jobs[i].copied;
+  }
+}
+
+void tree_walker::handle(work_item& item, temp_files::slot& slot) {
+  switch (item.what) {
+    case work_item::kind::files:
+      for (std::size_t i = 0; i < item.file_count; ++i) {
+        handle_file(item.jobs[i], slot);
+      }
+      break;
+    case work_item::kind::message: {
+      const walk_message& m = item.message;
+      if (report_.stopped()) {
+        break;
+      }
+      switch (m.what) {
+        case walk_message::kind::failed:
+          report_.failed(m.text, m.path, m.error, m.code);
+          break;
+        case walk_message::kind::failed_because:
+          report_.failed_because(m.text, m.path, m.reason, m.code);
+          break;
+        case walk_message::kind::skipped_special:
+          report_.skipped_special(m.path);
+          break;
+      }
+      break;
+    }
+    case work_item::kind::finish:
+      --folders_waiting_;
+      finish_folder(*item.folder, item.relative);
+      break;
+  }
+  if (report_.stopped()) {
+    abandoned_.store(true, std::memory_order_relaxed);
+  }
+}
+
+void tree_walker::handle_file(file_job& job, temp_files::slot& slot) {
+  // Everything after an error that ended the run is dropped unseen.
+  if (report_.stopped() || job.verdict.what == decision::verdict::skip) {
+    return;
+  }
+  if (job.verdict.what == decision::verdict::fail) {
+    report_decision_failure(job.verdict, job.relative, job.relative);
+  } else {
+    if (!job.copied) {
+      job.result = copy_file(job.request(opts_), slot);
+    } else if (job.alongside && failed_for_want_of_room(job)) {
+      // Copies beside it may have taken the room: from now on one copy at a
+      // time, and this one again, as a single thread would have made it.
+      window_.go_alone();
+      job.result = copy_file(job.request(opts_), slot);
+    }
+    if (job.result.result == copy_result::outcome::copied) {
+      job.folder->modified = true;
+    }
+    report_copy_result(job.result, job.relative, job.relative);
+  }
+  if (report_.stopped()) {
+    abandoned_.store(true, std::memory_order_relaxed);
+  }
 }
 
 }  // namespace xcopy

@@ -77,6 +77,7 @@ def main():
     parser.add_argument("--xcopy", required=True)
     parser.add_argument("--iterations", type=int, default=200)
     parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--threads", help="QMR_XCOPY_THREADS for the copier (default: unset)")
     arguments = parser.parse_args()
     rng = random.Random(arguments.seed)
 
@@ -85,8 +86,11 @@ def main():
         source, old = make_trees(base, rng)
         source_state, old_state = snapshot(source), snapshot(old)
         target = os.path.join(base, "target")
+        environment = dict(os.environ)
+        if arguments.threads:
+            environment["QMR_XCOPY_THREADS"] = arguments.threads
         quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                     stderr=subprocess.DEVNULL)
+                     stderr=subprocess.DEVNULL, env=environment)
 
         def lay_old_copy():
             shutil.rmtree(target, ignore_errors=True)

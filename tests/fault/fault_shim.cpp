@@ -6,17 +6,24 @@
 //                             one of ENOSPC, EIO, EACCES, EINTR, or "short" for
 //                             a read, write or copy that moves half the bytes.
 //   QMR_FAULT_COUNTS=FILE     at exit, write "GROUP COUNT" lines for every group.
-//   QMR_FAULT_NO_OFFLOAD=1    every copy_file_range fails with ENOSYS, uncounted, as
-//                             on a kernel without it, so the fallback copy is walked.
+//   QMR_FAULT_NO_OFFLOAD=1    every copy_file_range and sendfile fails with ENOSYS and
+//                             every clone with EOPNOTSUPP, uncounted, as on a kernel
+//                             and file system without them, so the buffer copy is walked.
+//   QMR_FAULT_NO_COPY_RANGE=1 only copy_file_range fails so, so sendfile is walked.
+//   QMR_FAULT_SLOW=MS         every transfer (read, write, copy_file_range, sendfile) of
+//                             a file waits MS milliseconds first, so that a copy takes
+//                             long enough to be watched.
 //
 // A group is the call named by the issue and its variants: open (open, openat,
 // open64, openat64), read (read, pread64), write (write, pwrite64),
-// copy_file_range, fsync (fsync, fdatasync), rename (rename, renameat,
+// copy_file_range, sendfile (sendfile, sendfile64), clone (the FICLONE and
+// FICLONERANGE ioctls), fsync (fsync, fdatasync), rename (rename, renameat,
 // renameat2), utimensat (utimensat, futimens), mkdir (mkdir, mkdirat), close.
 // Calls on the standard streams (descriptors 0 to 2) are neither counted nor
 // failed: the program's own messages are not what is under test.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,6 +33,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace {
 
@@ -39,10 +47,13 @@ enum group : int {
   g_utime,
   g_mkdir,
   g_close,
+  g_sendfile,
+  g_clone,
   group_count
 };
 constexpr const char* group_names[group_count] = {
-    "open", "read", "write", "copy_file_range", "fsync", "rename", "utimensat", "mkdir", "close"};
+    "open",      "read",  "write", "copy_file_range", "fsync", "rename",
+    "utimensat", "mkdir", "close", "sendfile",        "clone"};
 
 struct plan {
   int target = -1;  // the group whose call fails, -1 for none
@@ -137,10 +148,25 @@ int do_open(const char* symbol, const char* path, int flags, mode_t mode) {
   return next<int (*)(const char*, int, ...)>(symbol)(path, flags, mode);
 }
 
+// Waits as QMR_FAULT_SLOW asks before a transfer.
+void slow_down() {
+  static const long milliseconds = [] {
+    const char* value = std::getenv("QMR_FAULT_SLOW");
+    return value != nullptr ? std::atol(value) : 0L;
+  }();
+  if (milliseconds > 0) {
+    const struct timespec pause { milliseconds / 1000, (milliseconds % 1000) * 1'000'000 };
+    nanosleep(&pause, nullptr);
+  }
+}
+
 // Moves bytes, or fails, or moves half of them when asked to come back short.
 template <typename Call>
 ssize_t transfer(group g, int fd, size_t length, Call call) {
-  if (fd <= 2 || !strikes(g))
+  if (fd <= 2)
+    return call(length);
+  slow_down();
+  if (!strikes(g))
     return call(length);
   const plan& p = the_plan();
   if (p.shorten)
@@ -209,13 +235,53 @@ ssize_t copy_file_range(int in, loff_t* in_offset, int out, loff_t* out_offset, 
                         unsigned int flags) {
   static auto real =
       next<ssize_t (*)(int, loff_t*, int, loff_t*, size_t, unsigned int)>("copy_file_range");
-  static const bool no_offload = std::getenv("QMR_FAULT_NO_OFFLOAD") != nullptr;
-  if (no_offload) {
+  static const bool no_copy_range = std::getenv("QMR_FAULT_NO_OFFLOAD") != nullptr ||
+                                    std::getenv("QMR_FAULT_NO_COPY_RANGE") != nullptr;
+  if (no_copy_range) {
     errno = ENOSYS;
     return -1;
   }
   return transfer(g_copy, out, length,
                   [&](size_t n) { return real(in, in_offset, out, out_offset, n, flags); });
+}
+
+ssize_t sendfile(int out, int in, off_t* offset, size_t length) {
+  static auto real = next<ssize_t (*)(int, int, off_t*, size_t)>("sendfile");
+  static const bool no_offload = std::getenv("QMR_FAULT_NO_OFFLOAD") != nullptr;
+  if (no_offload) {
+    errno = ENOSYS;
+    return -1;
+  }
+  return transfer(g_sendfile, out, length, [&](size_t n) { return real(out, in, offset, n); });
+}
+
+ssize_t sendfile64(int out, int in, off_t* offset, size_t length) {
+  static auto real = next<ssize_t (*)(int, int, off_t*, size_t)>("sendfile64");
+  static const bool no_offload = std::getenv("QMR_FAULT_NO_OFFLOAD") != nullptr;
+  if (no_offload) {
+    errno = ENOSYS;
+    return -1;
+  }
+  return transfer(g_sendfile, out, length, [&](size_t n) { return real(out, in, offset, n); });
+}
+
+// Only the clone requests are counted or failed; every other request goes through.
+int ioctl(int fd, unsigned long request, ...) {
+  va_list args;
+  va_start(args, request);
+  void* argument = va_arg(args, void*);
+  va_end(args);
+  static auto real = next<int (*)(int, unsigned long, ...)>("ioctl");
+  if (request == FICLONE || request == FICLONERANGE) {
+    static const bool no_offload = std::getenv("QMR_FAULT_NO_OFFLOAD") != nullptr;
+    if (no_offload) {
+      errno = EOPNOTSUPP;
+      return -1;
+    }
+    if (fd > 2 && strikes(g_clone) && fail_with_error())
+      return -1;
+  }
+  return real(fd, request, argument);
 }
 
 int fsync(int fd) {

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Walks an injected fault over every counted system call of a small copy.
 
-For each call group (open, read, write, copy_file_range, fsync, rename,
-utimensat, mkdir, close), each call number N that a clean run makes, and each
+For each call group (open, read, write, copy_file_range, sendfile, clone,
+fsync, rename, utimensat, mkdir, close), each call number N that a clean run
+makes (with several threads, whichever call is the N-th), and each
 fault (ENOSPC, EIO, EACCES, EINTR, a short transfer), the copier runs once over
 an older copy of the tree with the N-th call failing. After every run:
 
@@ -25,8 +26,8 @@ import sys
 import tempfile
 
 SWITCHES = ["/s", "/c", "/d", "/e", "/h", "/i", "/r", "/y"]
-GROUPS = ["open", "read", "write", "copy_file_range", "fsync", "rename", "utimensat", "mkdir",
-          "close"]
+GROUPS = ["open", "read", "write", "copy_file_range", "sendfile", "clone", "fsync", "rename",
+          "utimensat", "mkdir", "close"]
 FAULTS = ["ENOSPC", "EIO", "EACCES", "EINTR", "short"]
 # Calls that only ever touch the target: a failure there is a write error.
 TARGET_ONLY = {"write", "fsync"}
@@ -124,7 +125,10 @@ def main():
     parser.add_argument("--shim", required=True)
     parser.add_argument("--threads", default="1")
     parser.add_argument("--no-offload", action="store_true",
-                        help="make copy_file_range unavailable, so the fallback copy is walked")
+                        help="make copy_file_range, sendfile and cloning unavailable, so the"
+                        " buffer copy is walked")
+    parser.add_argument("--no-copy-range", action="store_true",
+                        help="make copy_file_range unavailable, so sendfile is walked")
     arguments = parser.parse_args()
 
     base = tempfile.mkdtemp(prefix="qmr-faults-")
@@ -137,6 +141,8 @@ def main():
         environment = dict(os.environ, QMR_XCOPY_THREADS=arguments.threads)
         if arguments.no_offload:
             environment["QMR_FAULT_NO_OFFLOAD"] = "1"
+        if arguments.no_copy_range:
+            environment["QMR_FAULT_NO_COPY_RANGE"] = "1"
 
         shutil.copytree(old, target, copy_function=shutil.copy2)
         clean = run_copier(arguments.xcopy, source, target,

@@ -14,10 +14,12 @@ from cases_copy import fixed_line, reruns
 from cases_errors import errors
 from cases_filesystems import coarse_times, full_disk
 from cases_interrupts import interrupts
+from cases_progress import progress
 from cases_prompts import prompts
 from cases_qmr import through_qmr
 from cases_safety import safety
 from cases_switches import switches
+from cases_threads import threads
 
 GROUPS = {
     "fixed_line": fixed_line,
@@ -30,6 +32,8 @@ GROUPS = {
     "coarse_times": coarse_times,
     "prompts": prompts,
     "through_qmr": through_qmr,
+    "threads": threads,
+    "progress": progress,
 }
 
 
