@@ -95,8 +95,12 @@ TEST_F(StatBatchTest, TellsWhatFstatatTells) {
     EXPECT_EQ(got.st_uid, w.st_uid);
     EXPECT_EQ(got.st_mtim.tv_sec, w.st_mtim.tv_sec);
     EXPECT_EQ(got.st_mtim.tv_nsec, w.st_mtim.tv_nsec);
-    EXPECT_EQ(got.st_atim.tv_sec, w.st_atim.tv_sec);
-    EXPECT_EQ(got.st_atim.tv_nsec, w.st_atim.tv_nsec);
+    // Following a link reads it, which may move the link's own access time
+    // between the two looks; files and folders are not read by a lookup.
+    if (!S_ISLNK(w.st_mode)) {
+      EXPECT_EQ(got.st_atim.tv_sec, w.st_atim.tv_sec);
+      EXPECT_EQ(got.st_atim.tv_nsec, w.st_atim.tv_nsec);
+    }
   }
 
   // The batch can be used again.
