@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "xcopy/progress.h"
+#include "xcopy/system_calls.h"
 
 namespace xcopy {
 namespace {
@@ -188,28 +189,15 @@ ssize_t read_at(int fd, char* data, std::size_t size, off_t offset) {
 
 }  // namespace
 
-data_result copy_data(int in, int out, off_t size, dev_t source_device) {
-  if (size == 0) {
-    return copy_through_buffer(in, out, -1, 0);
-  }
+namespace {
+
+// Copies `length` bytes from the current offset of `in` to the current offset
+// of `out` by the cheapest way that works here; `before` bytes were copied
+// earlier, and the result counts them in.
+data_result copy_span(int in, int out, off_t length, off_t before) {
   data_result done;
-  done.bytes = size;
-  switch (clone(in, out, size, source_device, done)) {
-    case clone_outcome::done:
-      progress::bytes_done(size);
-      return done;
-    case clone_outcome::failed:
-      return done;
-    case clone_outcome::not_done:
-      break;
-  }
-  if (size >= preallocate_from) {
-    // Only a hint: where it fails (no support, no room) the copy itself tells.
-    // The file's size is left as it is, so a copy cut short is never longer
-    // than what was written.
-    ::fallocate(out, FALLOC_FL_KEEP_SIZE, 0, size);
-  }
-  off_t remaining = size;
+  done.bytes = before + length;
+  off_t remaining = length;
   bool offloaded = false;  // the kernel copied at least once, so it can here
   while (remaining > 0 && !kernel_lacks_copy_range.load(std::memory_order_relaxed)) {
     const ssize_t copied = ::copy_file_range(
@@ -223,7 +211,7 @@ data_result copy_data(int in, int out, off_t size, dev_t source_device) {
     if (copied == 0) {
       // The source ended early (it shrank), or it is a file whose data the
       // kernel cannot copy in place: the buffer finds out which.
-      return copy_through_buffer(in, out, remaining, size - remaining);
+      return copy_through_buffer(in, out, remaining, done.bytes - remaining);
     }
     const int error = errno;
     if (error == EINTR) {
@@ -240,7 +228,7 @@ data_result copy_data(int in, int out, off_t size, dev_t source_device) {
     }
     if (error == EIO || offloaded) {
       // An I/O error that the buffer will pin on one side.
-      return copy_through_buffer(in, out, remaining, size - remaining);
+      return copy_through_buffer(in, out, remaining, done.bytes - remaining);
     }
     break;  // not between these two files: sendfile may still move the bytes in the kernel
   }
@@ -273,7 +261,77 @@ data_result copy_data(int in, int out, off_t size, dev_t source_device) {
   if (remaining == 0) {
     return done;
   }
-  return copy_through_buffer(in, out, remaining, size - remaining);
+  return copy_through_buffer(in, out, remaining, done.bytes - remaining);
+}
+
+// Copies a file that has holes extent by extent, so that the copy has the
+// same holes instead of blocks of zeros: a disk image of 100 GiB holding 2 GiB
+// of data takes 2 GiB again. Where the file system cannot tell where the data
+// lies, the rest is copied whole.
+data_result copy_with_holes(int in, int out, off_t size) {
+  off_t offset = 0;
+  while (offset < size) {
+    const off_t data = ::lseek(in, offset, SEEK_DATA);
+    if (data < 0 && errno == ENXIO) {
+      break;  // nothing but a hole up to the end
+    }
+    if (data < 0) {
+      // The file system cannot tell where the data lies: the rest goes whole.
+      if (::lseek(in, offset, SEEK_SET) < 0 || ::lseek(out, offset, SEEK_SET) < 0) {
+        return fail(data_result::side::source, errno);
+      }
+      return copy_span(in, out, size - offset, offset);
+    }
+    if (data >= size) {
+      break;
+    }
+    const off_t hole = ::lseek(in, data, SEEK_HOLE);
+    if (hole < 0 || ::lseek(in, data, SEEK_SET) < 0 || ::lseek(out, data, SEEK_SET) < 0) {
+      return fail(data_result::side::source, errno);
+    }
+    const off_t end = std::min(hole, size);
+    const data_result span = copy_span(in, out, end - data, data);
+    if (!span.ok() || span.bytes < end) {
+      return span;  // failed, or the source shrank under the copy
+    }
+    offset = end;
+  }
+  // The size is set last, which leaves a hole at the end as a hole.
+  if (sys::restarting([&] { return ::ftruncate(out, size); }) != 0) {
+    return fail(data_result::side::target, errno);
+  }
+  data_result done;
+  done.bytes = size;
+  return done;
+}
+
+}  // namespace
+
+data_result copy_data(int in, int out, off_t size, off_t allocated, dev_t source_device) {
+  if (size == 0) {
+    return copy_through_buffer(in, out, -1, 0);
+  }
+  data_result done;
+  done.bytes = size;
+  switch (clone(in, out, size, source_device, done)) {
+    case clone_outcome::done:
+      progress::bytes_done(size);
+      return done;
+    case clone_outcome::failed:
+      return done;
+    case clone_outcome::not_done:
+      break;
+  }
+  if (allocated < size) {
+    return copy_with_holes(in, out, size);
+  }
+  if (size >= preallocate_from) {
+    // Only a hint: where it fails (no support, no room) the copy itself tells.
+    // The file's size is left as it is, so a copy cut short is never longer
+    // than what was written.
+    ::fallocate(out, FALLOC_FL_KEEP_SIZE, 0, size);
+  }
+  return copy_span(in, out, size, 0);
 }
 
 data_result compare_data(int original, int copy, off_t size) {

@@ -21,8 +21,9 @@ struct data_result {
 // size says nothing. The cheapest way that works is taken: the copy shares the
 // source's blocks (FICLONERANGE) where the file system can, else the kernel
 // copies (copy_file_range, then sendfile), else, and to tell a source failure
-// from a target one, the bytes go through a buffer.
-data_result copy_data(int in, int out, off_t size, dev_t source_device);
+// from a target one, the bytes go through a buffer. A source with fewer bytes
+// `allocated` than its size has holes, and the copy gets the same holes.
+data_result copy_data(int in, int out, off_t size, off_t allocated, dev_t source_device);
 
 // Compares the first `size` bytes of both files (what copy_data copied) and
 // checks that `copy` has exactly `size` bytes. On a mismatch the result fails on the target side

@@ -133,7 +133,8 @@ copy_result copy_to_temporary(const copy_request& request, temp_files::slot& slo
     return target_failure(errno);
   }
 
-  const data_result data = copy_data(in.get(), out.get(), source.st_size, source.st_dev);
+  const data_result data =
+      copy_data(in.get(), out.get(), source.st_size, source.st_blocks * off_t{512}, source.st_dev);
   copy_result failure{};
   if (!data.ok()) {
     failure = data.failed == data_result::side::source ? source_failure(data.error)

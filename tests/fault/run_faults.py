@@ -89,6 +89,12 @@ def make_trees(base):
                 stamp = old_time
             os.utime(path, ns=(stamp, stamp))
     os.makedirs(os.path.join(source, "empty-dir"), exist_ok=True)
+    # A file with holes, copied extent by extent.
+    with open(os.path.join(source, "sparse.img"), "wb") as handle:
+        handle.truncate(3 * 1024 * 1024)
+        handle.seek(1024 * 1024)
+        handle.write(rng.randbytes(100_000))
+    os.utime(os.path.join(source, "sparse.img"), ns=(new_time, new_time))
     return source, old
 
 
