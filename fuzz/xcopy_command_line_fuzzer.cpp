@@ -62,8 +62,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       xcopy::parse_command_line(static_cast<int>(arguments.size()), argv.data());
   switch (parsed.result) {
     case outcome::error:
+      // The message may quote the offending word, newlines and all; the
+      // program shows its control bytes as \xHH when it prints it.
       check(starts_with_any(parsed.message));
-      check(parsed.message.find('\n') == std::string::npos);
       break;
     case outcome::help:
       check(parsed.message.empty());
