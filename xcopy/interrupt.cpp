@@ -1,6 +1,7 @@
 // Signal handling: every handler only calls async-signal-safe functions.
 #include "xcopy/interrupt.h"
 
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -55,6 +56,17 @@ void install_interrupt_handlers() {
   }
   ::signal(SIGPIPE, SIG_IGN);
   ::signal(SIGXFSZ, SIG_IGN);
+}
+
+sigset_t block_run_ending_signals() {
+  sigset_t blocked;
+  sigset_t before;
+  sigfillset(&blocked);
+  for (const int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS}) {
+    sigdelset(&blocked, fault);
+  }
+  ::pthread_sigmask(SIG_BLOCK, &blocked, &before);
+  return before;
 }
 
 }  // namespace xcopy

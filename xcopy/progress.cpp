@@ -2,6 +2,8 @@
 // draws them.
 #include "xcopy/progress.h"
 
+#include "xcopy/interrupt.h"
+
 #include <pthread.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -179,13 +181,7 @@ void start() {
   }
   stopping = false;
   // The signals that end the run are the main thread's to handle.
-  sigset_t blocked;
-  sigset_t before;
-  sigfillset(&blocked);
-  for (const int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS}) {
-    sigdelset(&blocked, fault);
-  }
-  ::pthread_sigmask(SIG_BLOCK, &blocked, &before);
+  const sigset_t before = block_run_ending_signals();
   const bool started = ::pthread_create(&drawer, nullptr, &draw, nullptr) == 0;
   ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
   detail::active.store(started);

@@ -3,6 +3,8 @@
 
 #include <signal.h>
 
+#include "xcopy/interrupt.h"
+
 namespace xcopy {
 namespace {
 
@@ -18,13 +20,7 @@ work_window::work_window(std::size_t workers, prepare_function prepare, handle_f
     // Signals that end the run are handled on the main thread, which is the
     // one that prints and removes temporary files; workers block them. Faults
     // (a crash in a worker) still reach the handler on the worker itself.
-    sigset_t blocked;
-    sigset_t before;
-    sigfillset(&blocked);
-    for (const int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS}) {
-      sigdelset(&blocked, fault);
-    }
-    ::pthread_sigmask(SIG_BLOCK, &blocked, &before);
+    const sigset_t before = block_run_ending_signals();
     for (std::size_t i = 0; i < workers; ++i) {
       pthread_t thread;
       if (::pthread_create(&thread, nullptr, &worker_main, this) != 0) {
