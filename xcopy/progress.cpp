@@ -2,8 +2,6 @@
 // draws them.
 #include "xcopy/progress.h"
 
-#include "xcopy/interrupt.h"
-
 #include <pthread.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -20,6 +18,8 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+
+#include "xcopy/interrupt.h"
 
 namespace xcopy::progress {
 namespace detail {
