@@ -1,9 +1,11 @@
 """Target file systems that behave differently: one that fills up (a small
-tmpfs) and one that keeps whole seconds only (ext4 with 128-byte inodes). Both
-are mounted for the test, so they need root; without it they are skipped."""
+tmpfs), one that keeps whole seconds only (ext4 with 128-byte inodes) and one
+that can share blocks between files (btrfs). All are mounted for the test, so
+they need root; without it, or without the file system's tools, they are skipped."""
 
 import contextlib
 import os
+import shutil
 import subprocess
 
 from harness import Checks, Skip, is_root, read, run, scratch, snapshot, temp_files, write
@@ -92,4 +94,40 @@ def coarse_times():
             fourth = run(["src", "mnt/dst"] + FIXED, top)
             checks.equal("and then nothing again", fourth.lines, [b"0 File(s) copied"])
             checks.equal("no temporary files", temp_files(os.path.join(top, "mnt")), [])
+    return checks
+
+
+def shared_blocks():
+    """On a file system that can share blocks, a copy takes next to no space of
+    its own, and is still a faithful copy."""
+    checks = Checks()
+    if shutil.which("mkfs.btrfs") is None:
+        raise Skip("mkfs.btrfs is not installed")
+    with scratch() as top:
+        image = os.path.join(top, "btrfs.img")
+        with open(image, "wb") as f:
+            f.truncate(512 * 1024 * 1024)
+        made = subprocess.run(["mkfs.btrfs", "-q", "-f", image], capture_output=True)
+        if made.returncode != 0:
+            raise Skip(f"mkfs.btrfs failed: {made.stderr.decode(errors='replace').strip()}")
+        with mounted(os.path.join(top, "mnt"), "-o", "loop", image):
+            source = os.path.join(top, "mnt", "src")
+            big = os.urandom(32 * 1024 * 1024)
+            write(os.path.join(source, "big.bin"), big, 0o640, 1_700_000_000_123_456_789)
+            write(os.path.join(source, "sub", "odd-size.bin"), big[:1_000_003], 0o600)
+            os.sync()
+            before = os.statvfs(os.path.join(top, "mnt"))
+            result = run(["mnt/src", "mnt/dst"] + FIXED, top)
+            os.sync()
+            after = os.statvfs(os.path.join(top, "mnt"))
+            checks.equal("shared blocks: exit code", result.rc, 0)
+            checks.equal("shared blocks: output", result.lines,
+                         [b"mnt/src/big.bin", b"mnt/src/sub/odd-size.bin", b"2 File(s) copied"])
+            used = (before.f_bfree - after.f_bfree) * before.f_frsize
+            checks.true(f"shared blocks: the copies took {used} bytes of their own",
+                        used < 4 * 1024 * 1024)
+            checks.equal("shared blocks: the copy", snapshot(os.path.join(top, "mnt", "dst"),
+                                                              times=True),
+                         {k: (v[0], v[1] | (0o200 if v[0] == "file" else 0), *v[2:])
+                          for k, v in snapshot(source, times=True).items()})
     return checks

@@ -12,7 +12,7 @@ import sys
 import harness
 from cases_copy import fixed_line, reruns
 from cases_errors import errors
-from cases_filesystems import coarse_times, full_disk
+from cases_filesystems import coarse_times, full_disk, shared_blocks
 from cases_interrupts import interrupts
 from cases_progress import progress
 from cases_prompts import prompts
@@ -30,6 +30,7 @@ GROUPS = {
     "interrupts": interrupts,
     "full_disk": full_disk,
     "coarse_times": coarse_times,
+    "shared_blocks": shared_blocks,
     "prompts": prompts,
     "through_qmr": through_qmr,
     "threads": threads,
