@@ -3,6 +3,8 @@
 
 #include <signal.h>
 
+#include <algorithm>
+
 #include "xcopy/interrupt.h"
 
 namespace xcopy {
@@ -11,6 +13,15 @@ namespace {
 // When the window is full, the main thread sleeps until this share of it can be
 // handled, rather than waking for every file.
 constexpr std::size_t wake_batch = work_window::capacity / 8;
+
+// How far past the first waiting entry a worker looks for one in a folder that
+// no other worker is in.
+constexpr std::uint64_t look_ahead = 8;
+
+// The folder whose files an entry copies; none for other entries.
+const folder_state* folder_of(const work_item& item) {
+  return item.what == work_item::kind::files && item.file_count > 0 ? item.jobs[0].folder : nullptr;
+}
 
 }  // namespace
 
@@ -58,6 +69,26 @@ bool work_window::claimable() {
   return claim_ < tail_;
 }
 
+std::uint64_t work_window::pick() {
+  // Creating and renaming a file lock its folder, and a folder being written to
+  // by two threads makes one of them spin on that lock (long on file systems
+  // where each create searches for a free inode). So a worker prefers the files
+  // of a folder that no other worker is in, which keeps both busy on their own.
+  const std::uint64_t end = std::min(tail_, claim_ + look_ahead);
+  for (std::uint64_t sequence = claim_; sequence < end; ++sequence) {
+    const cell& c = at(sequence);
+    if (c.now != state::waiting) {
+      continue;
+    }
+    const folder_state* folder = folder_of(c.item);
+    if (folder == nullptr ||
+        std::find(busy_folders_.begin(), busy_folders_.end(), folder) == busy_folders_.end()) {
+      return sequence;
+    }
+  }
+  return claim_;
+}
+
 void work_window::advance_frontier() {
   while (frontier_ < tail_ && at(frontier_).now == state::ready) {
     ++frontier_;
@@ -73,13 +104,16 @@ void work_window::work() {
       --idle_workers_;
       continue;
     }
-    const std::uint64_t sequence = claim_++;
+    const std::uint64_t sequence = pick();
     cell& c = at(sequence);
     c.now = state::running;
     ++running_;
+    const folder_state* folder = folder_of(c.item);
+    busy_folders_.push_back(folder);
     lock.unlock();
     prepare_(c.item, slot_of(sequence), true);
     lock.lock();
+    busy_folders_.erase(std::find(busy_folders_.begin(), busy_folders_.end(), folder));
     c.now = state::ready;
     --running_;
     advance_frontier();

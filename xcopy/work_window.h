@@ -73,6 +73,8 @@ class work_window {
   bool handle_ready(std::unique_lock<std::mutex>& lock);
   void advance_frontier();
   bool claimable();
+  // The waiting entry a worker takes next (claimable() said there is one).
+  std::uint64_t pick();
   // Waits until the frontier reaches `target`, or, with `idle`, no worker runs.
   void wait(std::unique_lock<std::mutex>& lock, std::uint64_t target, bool idle);
 
@@ -80,6 +82,8 @@ class work_window {
   handle_function handle_;
   std::vector<cell> cells_;
   std::vector<pthread_t> threads_;
+  // The folders whose files workers are copying now, one per running entry.
+  std::vector<const folder_state*> busy_folders_;
 
   mutable std::mutex mutex_;
   std::condition_variable work_ready_;  // workers wait here for entries

@@ -2,8 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -101,6 +107,78 @@ TEST(WorkWindowAloneTest, AfterGoingAloneOnlyTheMainThreadWorks) {
   EXPECT_TRUE(window.alone());
   EXPECT_EQ(r.worker_calls_after_alone.load(), 0);
   EXPECT_GT(r.main_calls.load(), 0);
+}
+
+// Entries of files in named folders; an entry's work can be held until the
+// test lets it go, and the order in which the work started is kept.
+class folder_entries {
+ public:
+  void hold(const std::string& entry) { held_[entry] = true; }
+
+  void release(const std::string& entry) {
+    const std::lock_guard lock(mutex_);
+    held_[entry] = false;
+    changed_.notify_all();
+  }
+
+  void wait_started(const std::string& entry) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(
+        lock, [&] { return std::find(started_.begin(), started_.end(), entry) != started_.end(); });
+  }
+
+  void prepare(const work_item& item) {
+    std::unique_lock lock(mutex_);
+    started_.push_back(item.message.text);
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return !held_[item.message.text]; });
+  }
+
+  // Appends an entry with one file of `folder`, named like "A1".
+  void append(work_window& window, const std::string& entry) {
+    work_item& item = window.next();
+    item.what = work_item::kind::files;
+    item.message.text = entry;
+    item.file_count = 0;
+    item.add_file().folder = &folders_[entry.substr(0, 1)];
+    window.append(true);
+  }
+
+  std::vector<std::string> started() {
+    const std::lock_guard lock(mutex_);
+    return started_;
+  }
+
+ private:
+  std::map<std::string, folder_state> folders_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::map<std::string, bool> held_;
+  std::vector<std::string> started_;
+};
+
+// Two workers writing into one folder take turns at its lock (one spinning
+// while the other creates), so a free worker takes the files of another
+// folder first, even when they come later, and only then the rest.
+TEST(WorkWindowFoldersTest, AFreeWorkerPrefersAFolderNoOtherWorkerIsIn) {
+  folder_entries e;
+  e.hold("C1");
+  e.hold("A1");
+  work_window window(
+      2, [&](work_item& item, temp_files::slot&, bool) { e.prepare(item); },
+      [](work_item&, temp_files::slot&) {});
+  e.append(window, "C1");
+  e.wait_started("C1");
+  e.append(window, "A1");
+  e.wait_started("A1");
+  // Both workers are busy, in folders C and A.
+  e.append(window, "A2");
+  e.append(window, "B1");
+  e.release("C1");
+  e.wait_started("A2");  // once B1 is under way, folder A's file is the only one left
+  e.release("A1");
+  window.finish_all();
+  EXPECT_EQ(e.started(), (std::vector<std::string>{"C1", "A1", "B1", "A2"}));
 }
 
 }  // namespace
