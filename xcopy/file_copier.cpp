@@ -12,6 +12,7 @@
 #include "xcopy/progress.h"
 #include "xcopy/system_calls.h"
 #include "xcopy/unique_fd.h"
+#include "xcopy/write_behind.h"
 
 namespace xcopy {
 namespace {
@@ -136,6 +137,9 @@ copy_result copy_to_temporary(const copy_request& request, temp_files::slot& slo
   const data_result data =
       copy_data(in.get(), out.get(), source.st_size, source.st_blocks * off_t{512}, source.st_dev);
   copy_result failure{};
+  if (data.ok() && source.st_size >= write_behind::from) {
+    write_behind::start(out.get());
+  }
   if (!data.ok()) {
     failure = data.failed == data_result::side::source ? source_failure(data.error)
                                                        : target_failure(data.error);
