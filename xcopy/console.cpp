@@ -22,22 +22,6 @@ std::atomic<std::size_t> used{0};
 std::atomic<bool> flushing{false};
 int line_buffered = -1;  // -1 until the first line tells whether stdout is a terminal
 
-// Writes all of `data`; gives up quietly when the stream is gone (a closed pipe
-// must not stop the copy, which is the job; SIGPIPE is ignored for this).
-void write_all(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      return;
-    }
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
-}
-
 // Writes out the buffer; the caller keeps the terminal from the progress line.
 void flush_buffer() {
   const std::size_t size = used.load(std::memory_order_acquire);
@@ -45,12 +29,26 @@ void flush_buffer() {
     return;
   }
   flushing.store(true, std::memory_order_seq_cst);
-  write_all(STDOUT_FILENO, buffer, size);
+  write_all(STDOUT_FILENO, {buffer, size});
   used.store(0, std::memory_order_seq_cst);
   flushing.store(false, std::memory_order_seq_cst);
 }
 
 }  // namespace
+
+// A closed pipe must not stop the copy, which is the job; SIGPIPE is ignored for this.
+void write_all(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t written = ::write(fd, text.data(), text.size());
+    if (written < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return;
+    }
+    text.remove_prefix(static_cast<std::size_t>(written));
+  }
+}
 
 void flush() {
   if (used.load(std::memory_order_acquire) == 0) {
@@ -65,7 +63,7 @@ void flush_from_signal() {
     return;
   }
   const int saved = errno;
-  write_all(STDOUT_FILENO, buffer, used.load(std::memory_order_seq_cst));
+  write_all(STDOUT_FILENO, {buffer, used.load(std::memory_order_seq_cst)});
   used.store(0, std::memory_order_seq_cst);
   errno = saved;
 }
@@ -81,7 +79,7 @@ void write_line(std::string_view line) {
   if (needed > buffer_size) {
     std::string whole(line);
     whole += '\n';
-    write_all(STDOUT_FILENO, whole.data(), whole.size());
+    write_all(STDOUT_FILENO, whole);
     return;
   }
   const std::size_t at = used.load(std::memory_order_relaxed);
@@ -98,13 +96,13 @@ void write_error_line(std::string_view line) {
   flush_buffer();
   std::string whole(line);
   whole += '\n';
-  write_all(STDERR_FILENO, whole.data(), whole.size());
+  write_all(STDERR_FILENO, whole);
 }
 
 void write_prompt(std::string_view text) {
   const progress::output_guard guard;
   flush_buffer();
-  write_all(STDOUT_FILENO, text.data(), text.size());
+  write_all(STDOUT_FILENO, text);
 }
 
 }  // namespace xcopy::console

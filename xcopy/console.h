@@ -18,6 +18,11 @@ void write_error_line(std::string_view line);
 // Writes a question to standard output at once, without a line end.
 void write_prompt(std::string_view text);
 
+// Writes all of `text` to `fd` at once, unbuffered; gives up quietly when the
+// stream is gone (a closed pipe or terminal must not stop the copy).
+// Async-signal-safe.
+void write_all(int fd, std::string_view text);
+
 // Writes out what is buffered for standard output.
 void flush();
 

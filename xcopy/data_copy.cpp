@@ -76,7 +76,7 @@ data_result fail(data_result::side s, int error) {
   return {s, error, 0};
 }
 
-// Errors of copy_file_range that only mean "not here, use the buffer".
+// Errors of copy_file_range or sendfile that only mean "not here, use another way".
 bool means_unsupported(int error) {
   return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
          error == ENOTSUP || error == EBADF || error == EPERM || error == EAGAIN ||
@@ -86,6 +86,23 @@ bool means_unsupported(int error) {
 // Errors that certainly come from the target, whichever call reported them.
 bool from_target(int error) {
   return error == ENOSPC || error == EDQUOT || error == EFBIG || error == EROFS;
+}
+
+// What an error of the kernel's copy (copy_file_range or sendfile) means: a
+// failure to report, on the side it certainly comes from, or none when the
+// call only cannot copy here (or hit an I/O error that the buffer will pin on
+// one side). `lacks_call` is set when the kernel has no such call at all.
+data_result offload_failure(int error, std::atomic<bool>& lacks_call) {
+  if (error == ENOSYS) {
+    lacks_call.store(true, std::memory_order_relaxed);
+  }
+  if (from_target(error)) {
+    return fail(data_result::side::target, error);
+  }
+  if (!means_unsupported(error) && error != EIO) {
+    return fail(data_result::side::source, error);
+  }
+  return {};
 }
 
 // Errors of a clone that say the file system (or the pair) cannot share blocks at all.
@@ -217,14 +234,9 @@ data_result copy_span(int in, int out, off_t length, off_t before) {
     if (error == EINTR) {
       continue;
     }
-    if (error == ENOSYS) {
-      kernel_lacks_copy_range.store(true, std::memory_order_relaxed);
-    }
-    if (from_target(error)) {
-      return fail(data_result::side::target, error);
-    }
-    if (!means_unsupported(error) && error != EIO) {
-      return fail(data_result::side::source, error);
+    if (const data_result failure = offload_failure(error, kernel_lacks_copy_range);
+        !failure.ok()) {
+      return failure;
     }
     if (error == EIO || offloaded) {
       // An I/O error that the buffer will pin on one side.
@@ -247,14 +259,8 @@ data_result copy_span(int in, int out, off_t length, off_t before) {
     if (error == EINTR) {
       continue;
     }
-    if (error == ENOSYS) {
-      kernel_lacks_sendfile.store(true, std::memory_order_relaxed);
-    }
-    if (from_target(error)) {
-      return fail(data_result::side::target, error);
-    }
-    if (!means_unsupported(error) && error != EIO) {
-      return fail(data_result::side::source, error);
+    if (const data_result failure = offload_failure(error, kernel_lacks_sendfile); !failure.ok()) {
+      return failure;
     }
     break;
   }

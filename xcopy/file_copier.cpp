@@ -34,18 +34,19 @@ void discard(int directory, const temp_files::name& name, temp_files::slot& slot
   slot.disarm();
 }
 
-// Creates a temporary file with `mode` in `directory`; -1 and errno on failure.
-int create_temporary(int directory, mode_t mode, int access, temp_files::name& name,
-                     temp_files::slot& slot) {
+// Makes an entry under a fresh temporary name in `directory` with
+// `make(name)`, which returns -1 and sets errno on failure; tries other names
+// while the one drawn is taken. Returns what `make` returned, or -1 with errno.
+template <typename Make>
+int make_temporary(int directory, temp_files::name& name, temp_files::slot& slot, Make make) {
   for (int attempt = 0; attempt < name_attempts; ++attempt) {
     name = temp_files::new_name();
     slot.begin_create(directory, name);
-    const int fd =
-        sys::openat(directory, name.data(), access | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
+    const int result = make(name.data());
     const int error = errno;
     slot.end_create();
-    if (fd >= 0) {
-      return fd;
+    if (result >= 0) {
+      return result;
     }
     slot.disarm();
     if (error != EEXIST) {
@@ -55,6 +56,15 @@ int create_temporary(int directory, mode_t mode, int access, temp_files::name& n
   }
   errno = EEXIST;
   return -1;
+}
+
+// Creates a temporary file with `mode` in `directory`; -1 and errno on failure.
+int create_temporary(int directory, mode_t mode, int access, temp_files::name& name,
+                     temp_files::slot& slot) {
+  return make_temporary(directory, name, slot, [&](const char* temporary) {
+    return sys::openat(directory, temporary, access | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
+                       mode);
+  });
 }
 
 copy_result copy_link(const copy_request& request, temp_files::slot& slot, temp_files::name& name) {
@@ -80,22 +90,14 @@ copy_result copy_link(const copy_request& request, temp_files::slot& slot, temp_
     }
     text.resize(text.size() * 2);
   }
-  int error = EEXIST;
-  for (int attempt = 0; attempt < name_attempts && error == EEXIST; ++attempt) {
-    name = temp_files::new_name();
-    slot.begin_create(request.target_directory, name);
-    error = sys::symlinkat(text.data(), request.target_directory, name.data()) == 0 ? 0 : errno;
-    slot.end_create();
-    if (error != 0) {
-      slot.disarm();
-    }
-  }
-  if (error != 0) {
-    return target_failure(error);
+  if (make_temporary(request.target_directory, name, slot, [&](const char* temporary) {
+        return sys::symlinkat(text.data(), request.target_directory, temporary);
+      }) < 0) {
+    return target_failure(errno);
   }
   const struct timespec times[2] = {link.st_atim, link.st_mtim};
   if (sys::utimensat(request.target_directory, name.data(), times, AT_SYMLINK_NOFOLLOW) != 0) {
-    error = errno;
+    const int error = errno;
     discard(request.target_directory, name, slot);
     return target_failure(error);
   }

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "xcopy/stat_batch.h"
-#include "xcopy/system_calls.h"
 
 namespace xcopy {
 namespace {
@@ -93,10 +92,6 @@ decision judge(const decision_request& request, const options& opts, time_compar
     }
   }
   return d;
-}
-
-int look_up(int directory, const char* name, int flags, struct stat& result) {
-  return sys::fstatat(directory, name, &result, flags) == 0 ? 0 : errno;
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 
+#include "xcopy/console.h"
 #include "xcopy/interrupt.h"
 
 namespace xcopy::progress {
@@ -67,19 +68,6 @@ current_file& my_file() {
   thread_local current_file& mine =
       files[std::min(next_slot.fetch_add(1, std::memory_order_relaxed), thread_slots - 1)];
   return mine;
-}
-
-void write_all(std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t written = ::write(STDERR_FILENO, text.data(), text.size());
-    if (written < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      return;  // the terminal is gone: the copy goes on without the line
-    }
-    text.remove_prefix(static_cast<std::size_t>(written));
-  }
 }
 
 std::string amount(double bytes) {
@@ -158,7 +146,8 @@ void* draw(void*) {
     const std::lock_guard lock(terminal);
     // A line still on the screen as it is needs no drawing.
     if (!held && !(shown.load(std::memory_order_relaxed) && text == drawn)) {
-      write_all(std::string(erase_line.substr(0, 1)) + text + std::string(erase_line.substr(1)));
+      console::write_all(STDERR_FILENO, std::string(erase_line.substr(0, 1)) + text +
+                                            std::string(erase_line.substr(1)));
       shown.store(true, std::memory_order_relaxed);
       drawn = std::move(text);
     }
@@ -168,7 +157,7 @@ void* draw(void*) {
 
 void erase_if_shown() {
   if (shown.load(std::memory_order_relaxed)) {
-    write_all(erase_line);
+    console::write_all(STDERR_FILENO, erase_line);
     shown.store(false, std::memory_order_relaxed);
   }
 }
@@ -264,9 +253,7 @@ void release() {
 void erase_from_signal() {
   if (shown.load(std::memory_order_relaxed)) {
     const int saved = errno;
-    if (::write(STDERR_FILENO, erase_line.data(), erase_line.size()) < 0) {
-      // Nothing more can be done for the screen while the process ends.
-    }
+    console::write_all(STDERR_FILENO, erase_line);
     errno = saved;
   }
 }

@@ -16,10 +16,6 @@
 namespace xcopy {
 namespace {
 
-int lookup_one(int directory, const char* name, int flags, struct stat& result) {
-  return sys::fstatat(directory, name, &result, flags) == 0 ? 0 : errno;
-}
-
 #if QMR_HAVE_LIBURING
 
 // Enough for the two lookups of each file of a window entry.
@@ -106,8 +102,7 @@ bool run_on_ring(io_uring& ring, Lookup* first, std::size_t count) {
       to_stat(results[i], first[i].result);
       first[i].error = 0;
     } else if (res == -EINTR || res == -EAGAIN) {
-      first[i].error =
-          lookup_one(first[i].directory, first[i].name, first[i].flags, first[i].result);
+      first[i].error = look_up(first[i].directory, first[i].name, first[i].flags, first[i].result);
     } else {
       first[i].error = -res;
     }
@@ -118,6 +113,10 @@ bool run_on_ring(io_uring& ring, Lookup* first, std::size_t count) {
 #endif
 
 }  // namespace
+
+int look_up(int directory, const char* name, int flags, struct stat& result) {
+  return sys::fstatat(directory, name, &result, flags) == 0 ? 0 : errno;
+}
 
 std::size_t stat_batch::add(int directory, const char* name, int flags) {
   lookups_.push_back({directory, name, flags, 0, {}});
@@ -144,7 +143,7 @@ void stat_batch::run() {
 #endif
   for (; done < lookups_.size(); ++done) {
     lookup& l = lookups_[done];
-    l.error = lookup_one(l.directory, l.name, l.flags, l.result);
+    l.error = look_up(l.directory, l.name, l.flags, l.result);
   }
 }
 

@@ -11,6 +11,10 @@
 
 namespace xcopy {
 
+// One lookup on its own (fstatat, made again when interrupted): 0 with
+// `result` filled in, or the errno.
+int look_up(int directory, const char* name, int flags, struct stat& result);
+
 class stat_batch {
  public:
   // Adds a lookup of `name` (which must stay valid until run() returns) in the

@@ -279,23 +279,8 @@ void tree_walker::consider_file(std::size_t index, directory_listing::entry& ent
     if (verdict.what == decision::verdict::skip) {
       return;
     }
-    if (verdict.what == decision::verdict::fail) {
-      // Reported in its turn, as a job that has already been decided.
-      file_job& job = add_job(dir);
-      job.relative = relative_;
-      job.relative += name;
-      job.name_offset = relative_.size();
-      job.verdict = verdict;
-      job.decided = true;
-      if (!keep_going_) {
-        halted_ = true;
-      }
-      if (batch_->file_count >= batch_limit_) {
-        flush_batch();
-      }
-      return;
-    }
-    if (!ensure_target(index)) {
+    // A failure is reported in its turn, as a job that has already been decided.
+    if (verdict.what != decision::verdict::fail && !ensure_target(index)) {
       return;
     }
   }
@@ -308,6 +293,9 @@ void tree_walker::consider_file(std::size_t index, directory_listing::entry& ent
   job.there = there;
   job.decided = decide_here;
   job.verdict = verdict;
+  if (verdict.what == decision::verdict::fail && !keep_going_) {
+    halted_ = true;
+  }
   if (batch_->file_count >= batch_limit_) {
     flush_batch();
   }
